@@ -1,0 +1,103 @@
+#include "engine/Engine.h"
+
+#include <GL/glew.h>
+
+// The one engine of the process; set first thing in Init, cleared last thing in
+// Shutdown.
+static Engine* engineInstance = nullptr;
+
+static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
+static const float kSoundtrackTempo = 110.0f;
+
+// A lost context can answer errors forever; the drain must still end.
+static const int kMaxStaleGLErrors = 64;
+
+Engine* Engine::GetInstance()
+{
+    return engineInstance;
+}
+
+bool Engine::Init(const DisplayConfig& display)
+{
+    engineInstance = this;
+    SDL_LogSetAllPriority(SDL_LOG_PRIORITY_VERBOSE);
+
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize SDL!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initializing Engine");
+
+    if (!window.Create(display.title, display.width, display.height, display.samples,
+                       display.fullscreen)) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize window!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initialized window");
+
+    glewExperimental = GL_TRUE;
+    if (glewInit() != GLEW_OK) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize GLEW!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized GLEW");
+
+    // GLEW's probing leaves stale error flags behind; they are nobody's fault.
+    for (int i = 0; i < kMaxStaleGLErrors && glGetError() != GL_NO_ERROR; ++i) {
+    }
+
+    if (!audio.Init()) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize BASS Audio Device!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized BASS Audio Device");
+
+    if (!sync.Init(&audio)) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize Sync Device!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized Sync Device");
+
+    if (!audio.BuildSoundtrack(kSoundtrackPath, kSoundtrackTempo)) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to build soundtrack!");
+        return false;
+    }
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully built soundtrack");
+
+    if (!scene.Init()) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize scene!");
+        return false;
+    }
+
+    // Last, so that the music starts with everything ready to draw.
+    audio.Play();
+    return true;
+}
+
+void Engine::Run()
+{
+    for (;;) {
+        if (!window.PollEvents()) {
+            break;
+        }
+        if (!audio.IsPlaying()) {
+            break;
+        }
+        sync.Update();
+        scene.Render(audio.GetPosition());
+        window.SwapBuffers();
+    }
+}
+
+void Engine::Shutdown()
+{
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Engine Shutting Down");
+    sync.Destroy();
+    audio.Stop();
+    audio.Free();
+    scene.Shutdown();
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Shut down Scene");
+    window.Destroy();
+    SDL_Quit();
+    engineInstance = nullptr;
+}

@@ -1,0 +1,91 @@
+#include "engine/Window.h"
+
+#include <GL/glew.h>
+
+#include "engine/CheckGLError.h"
+
+bool Window::Create(const char* title_, int width_, int height_, int samples_, bool fullscreen)
+{
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples_);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_DEBUG_FLAG);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+
+    Uint32 flags = SDL_WINDOW_OPENGL;
+    if (fullscreen) {
+        SDL_ShowCursor(SDL_DISABLE);
+        flags = SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN;
+    }
+
+    window = SDL_CreateWindow(title_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_,
+                              flags);
+    if (window == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to create window!");
+        return false;
+    }
+
+    context = SDL_GL_CreateContext(window);
+    if (context == nullptr) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to create OpenGL Context!");
+        return false;
+    }
+
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "OpenGL Vendor: %s", (const char*)glGetString(GL_VENDOR));
+    CheckGLError();
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "OpenGL Renderer: %s", (const char*)glGetString(GL_RENDERER));
+    CheckGLError();
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "OpenGL Version: %s", (const char*)glGetString(GL_VERSION));
+    CheckGLError();
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "OpenGL GLSL Version: %s",
+                (const char*)glGetString(GL_SHADING_LANGUAGE_VERSION));
+    CheckGLError();
+
+    // Late swap tearing where the driver has it, plain vertical sync otherwise.
+    if (SDL_GL_SetSwapInterval(-1) == -1) {
+        SDL_GL_SetSwapInterval(1);
+        CheckGLError();
+    }
+
+    title = title_;
+    width = width_;
+    height = height_;
+    samples = samples_;
+
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Window created with title '%s', width '%d' and height '%d'",
+                title.c_str(), width, height);
+    return true;
+}
+
+void Window::Destroy()
+{
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Shutting down window");
+    SDL_GL_DeleteContext(context);
+    SDL_DestroyWindow(window);
+}
+
+bool Window::PollEvents()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) {
+            SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Received quit message from event system!");
+            return false;
+        }
+        if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
+            SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Escape key pressed!");
+            return false;
+        }
+    }
+    return true;
+}
+
+void Window::SwapBuffers()
+{
+    SDL_GL_SwapWindow(window);
+}

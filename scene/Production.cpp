@@ -1,0 +1,3 @@
+#include "scene/Production.h"
+// placeholder until the scene objects land
+void PopulateScene(Scene&) {}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite: the plain build, then the
+# same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Usage: scripts/test.sh [--plain | --sanitize]   (default: both)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+mode=${1:-all}
+
+# Tests never make noise and never need a sound card.
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+
+run_suite() {
+  local build=$1; shift
+  "$here/scripts/setup.sh" "$build" "$@"
+  local ctest_cmd=(ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600)
+  if [ -n "${DISPLAY:-}" ]; then
+    "${ctest_cmd[@]}"
+  else
+    xvfb-run -a -s "-screen 0 1920x1080x24" "${ctest_cmd[@]}"
+  fi
+}
+
+case "$mode" in
+  --plain) run_suite "${OSTREL_BUILD_DIR:-$here/build}" ;;
+  --sanitize) run_suite "$here/build-sanitize" -DOSTREL_SANITIZE=ON -DOSTREL_BUILD_BENCHMARKS=OFF ;;
+  all)
+    run_suite "${OSTREL_BUILD_DIR:-$here/build}"
+    run_suite "$here/build-sanitize" -DOSTREL_SANITIZE=ON -DOSTREL_BUILD_BENCHMARKS=OFF
+    ;;
+  *) echo "usage: scripts/test.sh [--plain | --sanitize]" >&2; exit 2 ;;
+esac

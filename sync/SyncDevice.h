@@ -1,0 +1,25 @@
+#pragma once
+
+struct SyncTrackStore;
+class AudioDevice;
+
+// Answers track queries by name at the row derived from the music position.
+class SyncDevice {
+public:
+    bool Init(AudioDevice* audio);
+    void Update();
+    // The row for an explicit music position, for callers that drive the clock
+    // themselves (offline capture, tests).
+    void UpdateAt(float seconds);
+    bool GetBool(const char* name);
+    float GetFloat(const char* name);
+    int GetInt(const char* name);
+    void Destroy();
+
+    float GetRow() const { return row; }
+
+private:
+    SyncTrackStore* store = nullptr;
+    float row = 0.0f;
+    AudioDevice* audio = nullptr;
+};
