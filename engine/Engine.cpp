@@ -4,7 +4,7 @@
 
 // The one engine of the process; set first thing in Init, cleared last thing in
 // Shutdown.
-static Engine* engineInstance = nullptr;
+Engine* Engine::instance = nullptr;
 
 static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
 static const float kSoundtrackTempo = 110.0f;
@@ -14,12 +14,12 @@ static const int kMaxStaleGLErrors = 64;
 
 Engine* Engine::GetInstance()
 {
-    return engineInstance;
+    return instance;
 }
 
 bool Engine::Init(const DisplayConfig& display)
 {
-    engineInstance = this;
+    instance = this;
     SDL_LogSetAllPriority(SDL_LOG_PRIORITY_VERBOSE);
 
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) {
@@ -99,5 +99,5 @@ void Engine::Shutdown()
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Shut down Scene");
     window.Destroy();
     SDL_Quit();
-    engineInstance = nullptr;
+    instance = nullptr;
 }

@@ -32,6 +32,10 @@ public:
     SyncDevice& GetSyncDevice() { return sync; }
 
 private:
+    friend struct EngineTestAccess;  // tests bring up single subsystems around a live engine
+
+    static Engine* instance;
+
     Window window;
     Scene scene;
     AudioDevice audio;
