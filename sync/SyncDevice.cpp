@@ -1,9 +1,66 @@
 #include "sync/SyncDevice.h"
-// placeholder until the track store lands
-bool SyncDevice::Init(AudioDevice*) { return false; }
-void SyncDevice::Update() {}
-void SyncDevice::UpdateAt(float) {}
-bool SyncDevice::GetBool(const char*) { return false; }
-float SyncDevice::GetFloat(const char*) { return 0.0f; }
-int SyncDevice::GetInt(const char*) { return 0; }
-void SyncDevice::Destroy() {}
+
+#include <cmath>
+#include <cstdint>
+
+#include "audio/AudioDevice.h"
+#include "sync/SyncTrackStore.h"
+
+bool SyncDevice::Init(AudioDevice* audioDevice)
+{
+    syncStoreDestroy(store);
+    store = syncStoreCreate("../res/sync/");
+    audio = audioDevice;
+    return store != nullptr && audio != nullptr;
+}
+
+void SyncDevice::Update()
+{
+    if (!audio)
+        return;
+    float tempo = audio->GetTempo();
+    float seconds = audio->GetPosition();
+    row = seconds * ((tempo / 60.0f) * 16.0f);
+}
+
+void SyncDevice::UpdateAt(float seconds)
+{
+    if (!audio)
+        return;
+    float tempo = audio->GetTempo();
+    row = seconds * ((tempo / 60.0f) * 16.0f);
+}
+
+float SyncDevice::Value(const char* name)
+{
+    if (!store)
+        return 0.0f;
+    return (float)syncTrackValue(syncStoreGetTrack(store, name), (double)row);
+}
+
+bool SyncDevice::GetBool(const char* name)
+{
+    return Value(name) > 0.0f;
+}
+
+float SyncDevice::GetFloat(const char* name)
+{
+    return Value(name);
+}
+
+int SyncDevice::GetInt(const char* name)
+{
+    float floored = floorf(Value(name));
+    // Keep the conversion defined for NaN and values beyond int32.
+    if (!(floored >= -2147483648.0f))
+        return floored != floored ? 0 : INT32_MIN;
+    if (floored >= 2147483648.0f)
+        return INT32_MAX;
+    return (int)floored;
+}
+
+void SyncDevice::Destroy()
+{
+    syncStoreDestroy(store);
+    store = nullptr;
+}

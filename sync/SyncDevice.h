@@ -17,8 +17,12 @@ public:
     void Destroy();
 
     float GetRow() const { return row; }
+    // Pins the clock to a row, for tools and tests that step through the timeline.
+    void SetRow(float newRow) { row = newRow; }
 
 private:
+    float Value(const char* name);
+
     SyncTrackStore* store = nullptr;
     float row = 0.0f;
     AudioDevice* audio = nullptr;

@@ -1,0 +1,64 @@
+#pragma once
+
+// Key-framed tracks read lazily from one small binary file per track.
+// A plain module: structures with public fields, free functions, the C
+// allocator, status codes 0 (success) and -1 (failure), and no log output.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// How the value runs from a key to the next one. Files may hold any other
+// number; such an interval reads 0.0.
+enum class SyncKeyType : int32_t {
+    Step = 0,
+    Linear = 1,
+    Smooth = 2,
+    Ramp = 3,
+};
+
+struct SyncKey {
+    int32_t row;
+    float value;
+    int32_t type;  // a SyncKeyType, sign-extended from the file's byte
+};
+
+struct SyncTrack {
+    char* name;
+    SyncKey* keys;  // null until a file has been read
+    int32_t keyCount;
+};
+
+// File access, replaceable so that tools and tests can watch or redirect it.
+struct SyncIo {
+    FILE* (*open)(const char* path, const char* mode);
+    size_t (*read)(void* destination, size_t size, size_t count, FILE* handle);
+    int (*close)(FILE* handle);
+};
+
+struct SyncTrackStore {
+    char* basePath;
+    SyncTrack** tracks;  // in order of first request
+    int32_t trackCount;
+    SyncIo io;
+};
+
+// The path buffer holds 259 characters and the terminator.
+enum { SYNC_PATH_CAPACITY = 260 };
+
+SyncTrackStore* syncStoreCreate(const char* basePath);
+void syncStoreDestroy(SyncTrackStore* store);
+
+// Finds or creates the named track, reading its file on the first request.
+// Null only when memory for a new track cannot be had.
+SyncTrack* syncStoreGetTrack(SyncTrackStore* store, const char* name);
+int32_t syncStoreFindTrack(const SyncTrackStore* store, const char* name);
+
+// Reads the track's file; on any failure the track is left without keys.
+int syncTrackLoadFile(SyncTrackStore* store, SyncTrack* track);
+
+// Index of the key at or before the row, -1 when the row precedes every key.
+int32_t syncTrackFindKey(const SyncTrack* track, int32_t row);
+
+// Interpolated value at a fractional row; 0.0 for a keyless or null track.
+double syncTrackValue(const SyncTrack* track, double row);

@@ -1,0 +1,420 @@
+#include "TrackFormat.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sync/SyncTrackNames.h"
+
+std::string trackFileName(const std::string& name)
+{
+    return "_" + name + ".track";
+}
+
+std::string trackNameFromPath(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string suffix = ".track";
+    if (base.size() <= 1 + suffix.size() || base[0] != '_' ||
+        base.compare(base.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::string();
+    return base.substr(1, base.size() - 1 - suffix.size());
+}
+
+bool isKnownTrackName(const std::string& name)
+{
+    for (const char* known : syncTrackNames) {
+        if (name == known)
+            return true;
+    }
+    return false;
+}
+
+bool isValidTrackName(const std::string& name)
+{
+    size_t dot = name.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size() || name.find('.', dot + 1) != std::string::npos)
+        return false;
+    for (char c : name) {
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+static void putU32(std::vector<uint8_t>* out, uint32_t v)
+{
+    out->push_back((uint8_t)(v & 0xFF));
+    out->push_back((uint8_t)((v >> 8) & 0xFF));
+    out->push_back((uint8_t)((v >> 16) & 0xFF));
+    out->push_back((uint8_t)((v >> 24) & 0xFF));
+}
+
+static uint32_t getU32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+std::vector<uint8_t> encodeTrack(const std::vector<TrackKey>& keys)
+{
+    std::vector<uint8_t> out;
+    out.reserve(4 + 9 * keys.size());
+    putU32(&out, (uint32_t)keys.size());
+    for (const TrackKey& key : keys) {
+        putU32(&out, (uint32_t)key.row);
+        putU32(&out, key.valueBits);
+        out.push_back(key.type);
+    }
+    return out;
+}
+
+bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackKey>* keys, std::vector<std::string>* problems)
+{
+    keys->clear();
+    size_t before = problems->size();
+    if (bytes.size() < 4) {
+        problems->push_back("truncated: " + std::to_string(bytes.size()) + " bytes, too short for the key count");
+        return false;
+    }
+    int32_t count = (int32_t)getU32(bytes.data());
+    if (count < 0) {
+        problems->push_back("negative key count " + std::to_string(count));
+        return false;
+    }
+    size_t room = (bytes.size() - 4) / 9;
+    if ((size_t)count > room) {
+        problems->push_back("truncated: key count " + std::to_string(count) + " but room for " + std::to_string(room) +
+                            " keys in " + std::to_string(bytes.size()) + " bytes");
+    } else if (bytes.size() != 4 + 9 * (size_t)count) {
+        problems->push_back(std::to_string(bytes.size() - 4 - 9 * (size_t)count) + " trailing bytes after key " +
+                            std::to_string(count));
+    }
+    size_t readable = (size_t)count < room ? (size_t)count : room;
+    for (size_t i = 0; i < readable; ++i) {
+        const uint8_t* p = bytes.data() + 4 + 9 * i;
+        TrackKey key;
+        key.row = (int32_t)getU32(p);
+        key.valueBits = getU32(p + 4);
+        key.type = p[8];
+        if (!typeName(key.type))
+            problems->push_back("key " + std::to_string(i) + " at row " + std::to_string(key.row) +
+                                ": unknown type " + std::to_string(key.type));
+        if (i > 0 && key.row <= keys->back().row)
+            problems->push_back("key " + std::to_string(i) + ": row " + std::to_string(key.row) +
+                                " does not follow row " + std::to_string(keys->back().row));
+        keys->push_back(key);
+    }
+    return problems->size() == before;
+}
+
+const char* typeName(uint8_t type)
+{
+    switch (type) {
+    case 0: return "step";
+    case 1: return "linear";
+    case 2: return "smooth";
+    case 3: return "ramp";
+    default: return nullptr;
+    }
+}
+
+std::string formatType(uint8_t type)
+{
+    const char* name = typeName(type);
+    return name ? std::string(name) : std::to_string(type);
+}
+
+static bool parseInteger(const std::string& text, long long* out)
+{
+    if (text.empty())
+        return false;
+    size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (i == text.size() || text.size() - i > 12)
+        return false;
+    for (size_t j = i; j < text.size(); ++j) {
+        if (text[j] < '0' || text[j] > '9')
+            return false;
+    }
+    *out = strtoll(text.c_str(), nullptr, 10);
+    return true;
+}
+
+bool parseType(const std::string& text, uint8_t* type, std::string* error)
+{
+    std::string lower;
+    for (char c : text)
+        lower += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+    for (uint8_t t = 0; t < 4; ++t) {
+        if (lower == typeName(t)) {
+            *type = t;
+            return true;
+        }
+    }
+    long long number;
+    if (parseInteger(text, &number) && number >= -128 && number <= 255) {
+        *type = (uint8_t)(number & 0xFF);
+        return true;
+    }
+    *error = "unknown interpolation '" + text + "' (step, linear, smooth, ramp or a byte 0..255)";
+    return false;
+}
+
+std::string formatPosition(int32_t row)
+{
+    if (row < 0)
+        return std::to_string(row);
+    char text[48];
+    snprintf(text, sizeof(text), "%d:%d:%d", row / kRowsPerBar, (row % kRowsPerBar) / kRowsPerBeat, row % kRowsPerBeat);
+    return text;
+}
+
+bool parsePosition(const std::string& text, int32_t* row, std::string* error)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    long long values[3] = {0, 0, 0};
+    if (parts.size() > 3) {
+        *error = "position '" + text + "' has more than bar:beat:row";
+        return false;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!parseInteger(parts[i], &values[i]) || (parts.size() > 1 && (parts[i][0] == '-' || parts[i][0] == '+'))) {
+            *error = "bad position '" + text + "' (a row, bar:beat or bar:beat:row)";
+            return false;
+        }
+    }
+    long long total;
+    if (parts.size() == 1) {
+        total = values[0];
+    } else {
+        if (values[1] >= kBeatsPerBar) {
+            *error = "beat " + std::to_string(values[1]) + " in '" + text + "' is past the bar's last beat (0.." +
+                     std::to_string(kBeatsPerBar - 1) + ")";
+            return false;
+        }
+        if (values[2] >= kRowsPerBeat) {
+            *error = "row " + std::to_string(values[2]) + " in '" + text + "' is past the beat's last row (0.." +
+                     std::to_string(kRowsPerBeat - 1) + ")";
+            return false;
+        }
+        total = values[0] * kRowsPerBar + values[1] * kRowsPerBeat + values[2];
+    }
+    if (total < INT32_MIN || total > INT32_MAX) {
+        *error = "position '" + text + "' is out of range";
+        return false;
+    }
+    *row = (int32_t)total;
+    return true;
+}
+
+static float bitsToFloat(uint32_t bits)
+{
+    float f;
+    memcpy(&f, &bits, sizeof(f));
+    return f;
+}
+
+static uint32_t floatToBits(float f)
+{
+    uint32_t bits;
+    memcpy(&bits, &f, sizeof(bits));
+    return bits;
+}
+
+std::string formatValue(uint32_t bits)
+{
+    float f = bitsToFloat(bits);
+    char text[64];
+    if (std::isnan(f)) {
+        snprintf(text, sizeof(text), "raw:0x%08X", bits);
+        return text;
+    }
+    if (std::isinf(f))
+        return f > 0 ? "inf" : "-inf";
+    // The shortest decimal that reads back to the same bits, in plain notation
+    // where that stays readable.
+    double magnitude = std::fabs((double)f);
+    if (magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e9)) {
+        for (int decimals = 0; decimals <= 20; ++decimals) {
+            snprintf(text, sizeof(text), "%.*f", decimals, (double)f);
+            if (floatToBits(strtof(text, nullptr)) == bits)
+                return text;
+        }
+    }
+    for (int digits = 1; digits <= 9; ++digits) {
+        snprintf(text, sizeof(text), "%.*g", digits, (double)f);
+        if (floatToBits(strtof(text, nullptr)) == bits)
+            return text;
+    }
+    snprintf(text, sizeof(text), "raw:0x%08X", bits);
+    return text;
+}
+
+bool parseValue(const std::string& text, uint32_t* bits, std::string* error)
+{
+    if (text.compare(0, 4, "raw:") == 0) {
+        std::string hex = text.substr(4);
+        if (hex.compare(0, 2, "0x") == 0 || hex.compare(0, 2, "0X") == 0)
+            hex = hex.substr(2);
+        bool ok = !hex.empty() && hex.size() <= 8;
+        for (char c : hex)
+            ok = ok && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
+        if (!ok) {
+            *error = "bad raw value '" + text + "' (raw:0x followed by up to 8 hex digits)";
+            return false;
+        }
+        *bits = (uint32_t)strtoul(hex.c_str(), nullptr, 16);
+        return true;
+    }
+    // Decimal only: hexadecimal floats are refused so that "0x10" is not taken for 16.
+    bool ok = !text.empty() && text.find_first_of("xXpP") == std::string::npos;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    float f = ok ? strtof(begin, &end) : 0.0f;
+    if (!ok || end != begin + text.size()) {
+        *error = "bad value '" + text + "' (a decimal number, inf, -inf or raw:0xXXXXXXXX)";
+        return false;
+    }
+    if (errno == ERANGE && std::isinf(f)) {
+        *error = "value '" + text + "' is beyond single precision";
+        return false;
+    }
+    if (std::isnan(f))
+        f = bitsToFloat(0x7FC00000u);
+    *bits = floatToBits(f);
+    return true;
+}
+
+static std::vector<std::string> splitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
+        size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+bool parseTrackSource(const std::string& text, const std::string& origin, std::vector<TrackSource>* tracks,
+                      std::vector<std::string>* errors)
+{
+    size_t errorsBefore = errors->size();
+    TrackSource* current = nullptr;
+    size_t lineNumber = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (start > text.size() && line.empty())
+            break;
+        size_t hash = line.find('#');
+        if (hash != std::string::npos)
+            line.erase(hash);
+        std::vector<std::string> words = splitWords(line);
+        if (words.empty())
+            continue;
+        std::string where = origin + ":" + std::to_string(lineNumber) + ": ";
+
+        if (words[0] == "track") {
+            if (words.size() != 2) {
+                errors->push_back(where + "expected 'track Group.Name'");
+                current = nullptr;
+                continue;
+            }
+            if (!isValidTrackName(words[1])) {
+                errors->push_back(where + "bad track name '" + words[1] +
+                                  "' (Group.Name from letters, digits and underscores)");
+                current = nullptr;
+                continue;
+            }
+            tracks->push_back(TrackSource());
+            current = &tracks->back();
+            current->name = words[1];
+            current->origin = origin + ":" + std::to_string(lineNumber);
+            continue;
+        }
+
+        if (!current) {
+            errors->push_back(where + "key outside a track (start one with 'track Group.Name')");
+            continue;
+        }
+        if (words.size() < 2 || words.size() > 3) {
+            errors->push_back(where + "expected 'position value [interpolation]'");
+            continue;
+        }
+        TrackKey key;
+        std::string error;
+        if (!parsePosition(words[0], &key.row, &error) || !parseValue(words[1], &key.valueBits, &error) ||
+            (words.size() == 3 && !parseType(words[2], &key.type, &error))) {
+            errors->push_back(where + error);
+            continue;
+        }
+        if (!current->keys.empty() && key.row <= current->keys.back().row) {
+            errors->push_back(where + "row " + std::to_string(key.row) + " (" + words[0] +
+                              ") does not follow the previous key's row " + std::to_string(current->keys.back().row));
+            continue;
+        }
+        current->keys.push_back(key);
+    }
+    return errors->size() == errorsBefore;
+}
+
+std::string formatTrack(const std::string& name, const std::vector<TrackKey>& keys, bool plainRows)
+{
+    std::string text = "track " + name + "\n";
+    for (const TrackKey& key : keys) {
+        std::string position = plainRows ? std::to_string(key.row) : formatPosition(key.row);
+        std::string value = formatValue(key.valueBits);
+        char line[160];
+        snprintf(line, sizeof(line), "    %-10s %-14s %s\n", position.c_str(), value.c_str(), formatType(key.type).c_str());
+        text += line;
+    }
+    return text;
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes)
+{
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = (fclose(file) == 0) && ok;
+    return ok;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// The binary track file and its text source form, kept exact to the bit so
+// that a file dumped to text compiles back to the same bytes.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kRowsPerBeat = 16;
+constexpr int kBeatsPerBar = 4;
+constexpr int kRowsPerBar = kRowsPerBeat * kBeatsPerBar;
+
+struct TrackKey {
+    int32_t row = 0;
+    uint32_t valueBits = 0;  // IEEE single, kept as bits so NaN payloads and -0 survive
+    uint8_t type = 0;        // the file's byte, known or not
+};
+
+struct TrackSource {
+    std::string name;
+    std::vector<TrackKey> keys;
+    std::string origin;  // "file:line" of its "track" line
+};
+
+// "Camera.X" -> "_Camera.X.track"
+std::string trackFileName(const std::string& name);
+// "path/_Camera.X.track" -> "Camera.X"; empty when the file name has another shape.
+std::string trackNameFromPath(const std::string& path);
+bool isKnownTrackName(const std::string& name);
+// Group.Name from letters, digits and underscores.
+bool isValidTrackName(const std::string& name);
+
+std::vector<uint8_t> encodeTrack(const std::vector<TrackKey>& keys);
+// Strict reading: adds one line per problem (truncation, trailing bytes,
+// negative count, unknown types, rows not increasing). The keys that could be
+// read are returned either way.
+bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackKey>* keys,
+                 std::vector<std::string>* problems);
+
+// Parses one source text; errors are "origin:line: message".
+bool parseTrackSource(const std::string& text, const std::string& origin,
+                      std::vector<TrackSource>* tracks, std::vector<std::string>* errors);
+
+// Text for one track, one key per line.
+std::string formatTrack(const std::string& name, const std::vector<TrackKey>& keys, bool plainRows);
+
+std::string formatPosition(int32_t row);
+bool parsePosition(const std::string& text, int32_t* row, std::string* error);
+std::string formatValue(uint32_t bits);
+bool parseValue(const std::string& text, uint32_t* bits, std::string* error);
+std::string formatType(uint8_t type);
+bool parseType(const std::string& text, uint8_t* type, std::string* error);
+const char* typeName(uint8_t type);  // null for unknown bytes
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
+bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
