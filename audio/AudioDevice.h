@@ -14,6 +14,8 @@ public:
     bool IsPlaying();
     float GetPosition();
     float GetTempo() const { return tempo; }
+    // Sets the tempo without a soundtrack, for tools and tests that drive the clock.
+    void SetTempo(float beatsPerMinute) { tempo = beatsPerMinute; }
 
 private:
     uint32_t stream = 0;
