@@ -101,7 +101,9 @@ TEST_F(WindowTest, CheckGLErrorLogsEachPendingCodeOnceInItsForm)
     ASSERT_GE(errors.size(), 1u);
     ASSERT_LE(errors.size(), 2u);
     EXPECT_EQ(errors[0], "OpenGL Error Encountered! Error: (1280) invalid enumerant");
-    if (errors.size() == 2) EXPECT_EQ(errors[1], "OpenGL Error Encountered! Error: (1281) invalid value");
+    if (errors.size() == 2) {
+        EXPECT_EQ(errors[1], "OpenGL Error Encountered! Error: (1281) invalid value");
+    }
     for (const LogLine& line : capture.Lines()) EXPECT_EQ(line.category, SDL_LOG_CATEGORY_SYSTEM);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 
