@@ -1,0 +1,79 @@
+#version 330 core
+
+// The grade: scene and bloom together, then exposure, colour correction, tone
+// mapping, vignette, flash and fade, in that order. Every control is a track:
+//
+//   uBloomDry         weight of the sharp scene (1 = as drawn, 0 = none)
+//   uBloomWet         weight of the glow (0 = none, 1 = as bright as the part of
+//                     the scene that passed the high pass; up to ~3 is useful)
+//   uExposure         linear gain on the high-range mix before tone mapping:
+//                     1 = neutral, 2 = one stop brighter, 0 = black
+//   uColorCorrection  rgb = multiplier per channel, a = how much of it is
+//                     applied (0 = untouched, 1 = fully multiplied); (0,0,0,0)
+//                     and (1,1,1,a) change nothing
+//   uVignette         0 = none, 1 = corners fall to black
+//   uFlash            0 = none, 1 = full white (added after tone mapping)
+//   uFade             1 = full picture, 0 = black (applied last)
+//
+// The result is tone mapped with a filmic curve and written in sRGB encoding.
+
+uniform sampler2D uTexSampler;
+uniform sampler2D uTexSampler2;
+uniform float uFade;
+uniform float uBloomDry;
+uniform float uBloomWet;
+uniform float uExposure;
+uniform float uFlash;
+uniform float uVignette;
+uniform vec4 uColorCorrection;
+
+in vec2 vTexCoord;
+out vec4 fragColor;
+
+// Must match HighPass.frag: the glow is stored divided by this.
+const float kBloomRange = 2.0;
+
+// Filmic fit of the ACES reference curve: 0 stays 0, highlights roll off
+// towards white instead of clipping.
+vec3 ToneMap(vec3 x)
+{
+    return clamp((x * (2.51 * x + 0.03)) / (x * (2.43 * x + 0.59) + 0.14), 0.0, 1.0);
+}
+
+vec3 EncodeSRGB(vec3 linear)
+{
+    vec3 low = linear * 12.92;
+    vec3 high = 1.055 * pow(linear, vec3(1.0 / 2.4)) - 0.055;
+    return mix(low, high, step(vec3(0.0031308), linear));
+}
+
+// Half a step of 8-bit noise breaks up banding in the soft glow.
+float Dither(vec2 pixel)
+{
+    return (fract(sin(dot(pixel, vec2(12.9898, 78.233))) * 43758.5453) - 0.5) / 255.0;
+}
+
+void main()
+{
+    vec3 scene = max(texture(uTexSampler, vTexCoord).rgb, vec3(0.0));
+    vec3 glow = texture(uTexSampler2, vTexCoord).rgb * kBloomRange;
+
+    vec3 colour = (scene * uBloomDry + glow * uBloomWet) * max(uExposure, 0.0);
+
+    float amount = clamp(uColorCorrection.a, 0.0, 1.0);
+    colour = mix(colour, colour * max(uColorCorrection.rgb, vec3(0.0)), amount);
+
+    colour = ToneMap(max(colour, vec3(0.0)));
+
+    vec2 size = vec2(textureSize(uTexSampler, 0));
+    vec2 fromCentre = (vTexCoord - 0.5) * vec2(size.x / size.y, 1.0);
+    float radius = length(fromCentre) / length(vec2(0.5 * size.x / size.y, 0.5));  // 1 in the corners
+    colour *= 1.0 - clamp(uVignette, 0.0, 1.0) * smoothstep(0.35, 1.0, radius);
+
+    colour = mix(colour, vec3(1.0), clamp(uFlash, 0.0, 1.0));
+
+    colour = EncodeSRGB(colour) + Dither(gl_FragCoord.xy);
+    colour *= clamp(uFade, 0.0, 1.0);
+
+    fragColor = vec4(clamp(colour, 0.0, 1.0), 1.0);
+}
