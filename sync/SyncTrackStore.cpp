@@ -190,22 +190,17 @@ int32_t syncTrackFindKey(const SyncTrack* track, int32_t row)
     return lo - 1;
 }
 
-// floor(row) as int32 without the undefined conversion of values out of range.
-static int32_t rowIndex(double row)
-{
-    double floored = floor(row);
-    if (!(floored >= -2147483648.0))  // NaN too
-        return INT32_MIN;
-    if (floored > 2147483647.0)
-        return INT32_MAX;
-    return (int32_t)floored;
-}
-
 double syncTrackValue(const SyncTrack* track, double row)
 {
     if (!track || track->keyCount <= 0)
         return 0.0;
-    int32_t idx = syncTrackFindKey(track, rowIndex(row));
+    // Rows beyond int32 (and NaN) cannot be converted for the search; they lie
+    // before the first or after the last key anyway.
+    if (!(row >= -2147483648.0))
+        return track->keys[0].value;
+    if (row >= 2147483648.0)
+        return track->keys[track->keyCount - 1].value;
+    int32_t idx = syncTrackFindKey(track, (int32_t)floor(row));
     if (idx < 0)
         return track->keys[0].value;
     if (idx > track->keyCount - 2)

@@ -59,12 +59,12 @@ static uint32_t getU32(const uint8_t* p)
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-std::vector<uint8_t> encodeTrack(const std::vector<TrackKey>& keys)
+std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys)
 {
     std::vector<uint8_t> out;
     out.reserve(4 + 9 * keys.size());
     putU32(&out, (uint32_t)keys.size());
-    for (const TrackKey& key : keys) {
+    for (const TrackRecord& key : keys) {
         putU32(&out, (uint32_t)key.row);
         putU32(&out, key.valueBits);
         out.push_back(key.type);
@@ -72,7 +72,7 @@ std::vector<uint8_t> encodeTrack(const std::vector<TrackKey>& keys)
     return out;
 }
 
-bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackKey>* keys, std::vector<std::string>* problems)
+bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys, std::vector<std::string>* problems)
 {
     keys->clear();
     size_t before = problems->size();
@@ -96,7 +96,7 @@ bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackKey>* keys,
     size_t readable = (size_t)count < room ? (size_t)count : room;
     for (size_t i = 0; i < readable; ++i) {
         const uint8_t* p = bytes.data() + 4 + 9 * i;
-        TrackKey key;
+        TrackRecord key;
         key.row = (int32_t)getU32(p);
         key.valueBits = getU32(p + 4);
         key.type = p[8];
@@ -364,7 +364,7 @@ bool parseTrackSource(const std::string& text, const std::string& origin, std::v
             errors->push_back(where + "expected 'position value [interpolation]'");
             continue;
         }
-        TrackKey key;
+        TrackRecord key;
         std::string error;
         if (!parsePosition(words[0], &key.row, &error) || !parseValue(words[1], &key.valueBits, &error) ||
             (words.size() == 3 && !parseType(words[2], &key.type, &error))) {
@@ -381,10 +381,10 @@ bool parseTrackSource(const std::string& text, const std::string& origin, std::v
     return errors->size() == errorsBefore;
 }
 
-std::string formatTrack(const std::string& name, const std::vector<TrackKey>& keys, bool plainRows)
+std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows)
 {
     std::string text = "track " + name + "\n";
-    for (const TrackKey& key : keys) {
+    for (const TrackRecord& key : keys) {
         std::string position = plainRows ? std::to_string(key.row) : formatPosition(key.row);
         std::string value = formatValue(key.valueBits);
         char line[160];

@@ -11,7 +11,7 @@ constexpr int kRowsPerBeat = 16;
 constexpr int kBeatsPerBar = 4;
 constexpr int kRowsPerBar = kRowsPerBeat * kBeatsPerBar;
 
-struct TrackKey {
+struct TrackRecord {
     int32_t row = 0;
     uint32_t valueBits = 0;  // IEEE single, kept as bits so NaN payloads and -0 survive
     uint8_t type = 0;        // the file's byte, known or not
@@ -19,7 +19,7 @@ struct TrackKey {
 
 struct TrackSource {
     std::string name;
-    std::vector<TrackKey> keys;
+    std::vector<TrackRecord> keys;
     std::string origin;  // "file:line" of its "track" line
 };
 
@@ -31,11 +31,11 @@ bool isKnownTrackName(const std::string& name);
 // Group.Name from letters, digits and underscores.
 bool isValidTrackName(const std::string& name);
 
-std::vector<uint8_t> encodeTrack(const std::vector<TrackKey>& keys);
+std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys);
 // Strict reading: adds one line per problem (truncation, trailing bytes,
 // negative count, unknown types, rows not increasing). The keys that could be
 // read are returned either way.
-bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackKey>* keys,
+bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys,
                  std::vector<std::string>* problems);
 
 // Parses one source text; errors are "origin:line: message".
@@ -43,7 +43,7 @@ bool parseTrackSource(const std::string& text, const std::string& origin,
                       std::vector<TrackSource>* tracks, std::vector<std::string>* errors);
 
 // Text for one track, one key per line.
-std::string formatTrack(const std::string& name, const std::vector<TrackKey>& keys, bool plainRows);
+std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows);
 
 std::string formatPosition(int32_t row);
 bool parsePosition(const std::string& text, int32_t* row, std::string* error);

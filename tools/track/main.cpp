@@ -176,7 +176,7 @@ static int commandDump(int argc, char** argv)
             status = 1;
             continue;
         }
-        std::vector<TrackKey> keys;
+        std::vector<TrackRecord> keys;
         std::vector<std::string> problems;
         decodeTrack(bytes, &keys, &problems);
         bool whole = bytes.size() >= 4 && bytes.size() == 4 + 9 * keys.size();
@@ -228,7 +228,7 @@ static int commandCheck(int argc, char** argv)
             ++problems;
             continue;
         }
-        std::vector<TrackKey> keys;
+        std::vector<TrackRecord> keys;
         std::vector<std::string> found;
         decodeTrack(bytes, &keys, &found);
         for (const std::string& problem : found) {

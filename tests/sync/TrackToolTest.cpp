@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <stb_image.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "TrackFormat.h"
+#include "sync/SyncTrackNames.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch directory in which the real tool runs.
+struct Workspace {
+    TempLayout layout{false, false};
+
+    std::string Path(const std::string& relative) const { return layout.Root() + "/" + relative; }
+
+    ProcessResult Run(const std::string& arguments) const
+    {
+        std::string command = std::string("'") + OSTREL_TRACK_TOOL + "' " + arguments;
+        return RunProcess({"/bin/sh", "-c", command}, layout.Root(), {}, 60.0);
+    }
+
+    void Write(const std::string& relative, const std::string& bytes) const
+    {
+        fs::create_directories(fs::path(Path(relative)).parent_path());
+        FILE* file = fopen(Path(relative).c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), file);
+        fclose(file);
+    }
+
+    std::string Read(const std::string& relative) const
+    {
+        std::string bytes;
+        ReadWholeFile(Path(relative), bytes);
+        return bytes;
+    }
+};
+
+std::string bytesOf(const std::vector<TrackRecord>& records)
+{
+    std::vector<uint8_t> encoded = encodeTrack(records);
+    return std::string(encoded.begin(), encoded.end());
+}
+
+uint32_t bitsOf(float f)
+{
+    uint32_t bits;
+    memcpy(&bits, &f, 4);
+    return bits;
+}
+
+// One source text that defines every track the production reads.
+std::string completeSource()
+{
+    std::string text;
+    for (const char* name : syncTrackNames)
+        text += std::string("track ") + name + "\n    0:0:0 0 linear\n    4:0:0 1 step\n";
+    return text;
+}
+
+std::vector<std::string> linesOf(const std::string& output)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        if (end > start)
+            lines.push_back(output.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+// ---- Round trip ----------------------------------------------------------------------
+
+TEST(TrackTool, DumpThenCompileGivesTheSameBytes)
+{
+    Workspace w;
+    const std::vector<std::pair<const char*, std::vector<TrackRecord>>> files = {
+        {"Camera.X", {{-70, bitsOf(0.1f), 1}, {0, bitsOf(1.0f / 3.0f), 2}, {1 << 30, bitsOf(-0.0f), 3}}},
+        {"Camera.Y", {{0, bitsOf(FLT_MAX), 7}, {1, bitsOf(-INFINITY), 0xFF}, {2, bitsOf(INFINITY), 0x80}}},
+        {"Camera.Z", {{0, 0x7FC12345u, 4}, {5, 0xFF800001u, 1}, {6, 0x00000001u, 0}, {7, bitsOf(-1e-30f), 2}}},
+        {"Focus.X", {{INT32_MIN, bitsOf(123456792.0f), 0}, {INT32_MAX, bitsOf(0.55f), 1}}},
+        {"Focus.Y", {}},
+        {"Focus.Z", {{63, bitsOf(16777217.0f), 0}, {64, bitsOf(1e-4f), 0}, {65, bitsOf(9.99999e-5f), 0}}},
+    };
+    for (const auto& file : files)
+        w.Write(std::string("in/") + trackFileName(file.first), bytesOf(file.second));
+
+    for (const char* mode : {"", "--rows "}) {
+        ProcessResult dump = w.Run(std::string("dump ") + mode + "in > dumped.tracks");
+        ASSERT_EQ(dump.exitCode, 0) << dump.output;
+        fs::remove_all(w.Path("out"));
+        fs::create_directories(w.Path("out"));
+        ProcessResult compile = w.Run("compile -o out dumped.tracks");
+        ASSERT_EQ(compile.exitCode, 0) << compile.output << w.Read("dumped.tracks");
+        for (const auto& file : files) {
+            std::string name = trackFileName(file.first);
+            EXPECT_EQ(w.Read("out/" + name), w.Read("in/" + name)) << name << " " << mode << "\n"
+                                                                   << w.Read("dumped.tracks");
+        }
+    }
+}
+
+TEST(TrackTool, ExampleSourceCompilesToTheRowsItNames)
+{
+    Workspace w;
+    ProcessResult compile = w.Run(std::string("compile -o . '") + OSTREL_SOURCE_DIR + "/tools/track/example.tracks'");
+    ASSERT_EQ(compile.exitCode, 0) << compile.output;
+    EXPECT_EQ(w.Read("_Camera.Mode.track"), bytesOf({{0, bitsOf(0.0f), 0}, {1024, bitsOf(1.0f), 0}}));
+    EXPECT_EQ(w.Read("_FX.Fade.track"), bytesOf({{0, bitsOf(0.0f), 1}, {64, bitsOf(1.0f), 0}}));
+    EXPECT_EQ(w.Read("_Needles.Visible.track"), bytesOf({{0, bitsOf(0.0f), 0}, {1536, bitsOf(1.0f), 0}}));
+}
+
+TEST(TrackTool, PositionsValuesAndKindsInEveryForm)
+{
+    Workspace w;
+    w.Write("src.tracks",
+            "# leading comment\n"
+            "track Test.Forms   # trailing comment\n"
+            "\t-5 -2.5e1 LINEAR\n"
+            "  0:0 0.5 smooth\n"
+            "  2:1:8 raw:0x3F800000 ramp\n"
+            "  2:3:15 inf 255\n"
+            "  3:0 -inf -128\n"
+            "  100000 1e-3\n");
+    ProcessResult compile = w.Run("compile --any-name -o . src.tracks");
+    ASSERT_EQ(compile.exitCode, 0) << compile.output;
+    EXPECT_EQ(w.Read("_Test.Forms.track"), bytesOf({{-5, bitsOf(-25.0f), 1},
+                                                     {0, bitsOf(0.5f), 2},
+                                                     {152, bitsOf(1.0f), 3},
+                                                     {191, bitsOf(INFINITY), 0xFF},
+                                                     {192, bitsOf(-INFINITY), 0x80},
+                                                     {100000, bitsOf(1e-3f), 0}}));
+}
+
+// ---- Compile errors ------------------------------------------------------------------
+
+struct SourceError {
+    const char* source;
+    const char* message;  // expected in the output, after "src.tracks:"
+};
+
+class CompileError : public testing::TestWithParam<SourceError> {};
+
+TEST_P(CompileError, NamesTheLineAndWritesNothing)
+{
+    Workspace w;
+    w.Write("src.tracks", std::string("track Camera.X\n  0 1\n") + GetParam().source);
+    fs::create_directories(w.Path("out"));
+    ProcessResult compile = w.Run("compile -o out src.tracks");
+    EXPECT_EQ(compile.exitCode, 1);
+    EXPECT_NE(compile.output.find(std::string("src.tracks:") + GetParam().message), std::string::npos)
+        << compile.output;
+    EXPECT_TRUE(fs::is_empty(w.Path("out")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CompileError,
+    testing::Values(SourceError{"  0:4:0 1\n", "3: beat 4"}, SourceError{"  0:0:16 1\n", "3: row 16"},
+                    SourceError{"  0 2\n", "3: row 0 (0) does not follow"},
+                    SourceError{"  1:0 2\n  0:3:15 1\n", "4: row 63"},
+                    SourceError{"  1 2 bouncy\n", "3: unknown interpolation 'bouncy'"},
+                    SourceError{"  1 2 256\n", "3: unknown interpolation '256'"},
+                    SourceError{"  1 two\n", "3: bad value 'two'"}, SourceError{"  1 0x10\n", "3: bad value '0x10'"},
+                    SourceError{"  1 1e39\n", "3: value '1e39' is beyond"},
+                    SourceError{"  1:x 1\n", "3: bad position '1:x'"},
+                    SourceError{"  -1:0:0 1\n", "3: bad position"}, SourceError{"  1\n", "3: expected 'position"},
+                    SourceError{"track Camera.X\n", "3: track Camera.X already defined at src.tracks:1"},
+                    SourceError{"track Camera.Zoom\n", "3: unknown track name Camera.Zoom"},
+                    SourceError{"track Camera/X\n", "3: bad track name"},
+                    SourceError{"track\n", "3: expected 'track Group.Name'"},
+                    SourceError{"  99999999999 1\n", "3: position '99999999999' is out of range"}),
+    [](const testing::TestParamInfo<SourceError>& info) { return "Line" + std::to_string(info.index); });
+
+TEST(TrackTool, KeysBeforeAnyTrackAreAnError)
+{
+    Workspace w;
+    w.Write("src.tracks", "0 1\n");
+    ProcessResult compile = w.Run("compile src.tracks");
+    EXPECT_EQ(compile.exitCode, 1);
+    EXPECT_NE(compile.output.find("src.tracks:1: key outside a track"), std::string::npos) << compile.output;
+}
+
+// ---- Check ---------------------------------------------------------------------------------
+
+TEST(TrackTool, CheckPassesACompleteDirectory)
+{
+    Workspace w;
+    w.Write("all.tracks", completeSource());
+    fs::create_directories(w.Path("sync"));
+    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+    ProcessResult check = w.Run("check sync");
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+}
+
+TEST(TrackTool, CheckReportsOneLinePerProblem)
+{
+    Workspace w;
+    w.Write("all.tracks", completeSource());
+    fs::create_directories(w.Path("sync"));
+    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+
+    fs::remove(w.Path("sync/_Grid.Noise3.track"));
+    w.Write("sync/notes.txt", "hello");
+    w.Write("sync/_Camera.Zoom.track", bytesOf({}));
+    w.Write("sync/_FX.Fade.track", bytesOf({{0, 0, 0}, {1, 0, 0}}).replace(0, 1, "\x03"));
+    w.Write("sync/_Cube.Z.track", bytesOf({{0, 0, 0}}) + "xx");
+    w.Write("sync/_Focus.X.track", bytesOf({{0, 0, 0}, {8, 0, 0}, {8, 0, 0}}));
+    w.Write("sync/_Ring1.Progress.track", bytesOf({{0, 0, 7}}));
+    w.Write("sync/_Ring2.Rotation.track", std::string("\xFE\xFF\xFF\xFF", 4));
+    w.Write("sync/_Flakes.Time.track", "\x01");
+
+    ProcessResult check = w.Run("check sync 2>&1");
+    EXPECT_EQ(check.exitCode, 1);
+    const std::vector<std::string> expected = {
+        "sync/_Grid.Noise3.track: missing track Grid.Noise3",
+        "sync/notes.txt: unknown file",
+        "sync/_Camera.Zoom.track: unknown file",
+        "sync/_FX.Fade.track: truncated: key count 3 but room for 2 keys",
+        "sync/_Cube.Z.track: 2 trailing bytes",
+        "sync/_Focus.X.track: key 2: row 8 does not follow row 8",
+        "sync/_Ring1.Progress.track: key 0 at row 0: unknown type 7",
+        "sync/_Ring2.Rotation.track: negative key count -2",
+        "sync/_Flakes.Time.track: truncated: 1 bytes",
+    };
+    std::vector<std::string> lines = linesOf(check.output);
+    ASSERT_EQ(lines.size(), expected.size() + 1) << check.output;
+    for (const std::string& want : expected) {
+        int found = 0;
+        for (const std::string& line : lines)
+            found += line.compare(0, want.size(), want) == 0;
+        EXPECT_EQ(found, 1) << want << "\n" << check.output;
+    }
+    EXPECT_EQ(lines.back(), "9 problems");
+}
+
+TEST(TrackTool, DumpRefusesADamagedFile)
+{
+    Workspace w;
+    w.Write("_Camera.X.track", bytesOf({{0, 0, 0}}) + "z");
+    ProcessResult dump = w.Run("dump _Camera.X.track 2>/dev/null");
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_EQ(dump.output, "");
+}
+
+// ---- Plot ----------------------------------------------------------------------------------
+
+TEST(TrackTool, PlotDrawsTheCurveWhereTheValuesAre)
+{
+    Workspace w;
+    w.Write("_FX.Flash.track", bytesOf({{0, bitsOf(0.0f), 0}, {8 * kRowsPerBar, bitsOf(1.0f), 0}}));
+    ProcessResult plot = w.Run("plot _FX.Flash.track -o flash.png --to 16:0 --size 200x100");
+    ASSERT_EQ(plot.exitCode, 0) << plot.output;
+
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load(w.Path("flash.png").c_str(), &width, &height, &channels, 3);
+    ASSERT_NE(pixels, nullptr);
+    ASSERT_EQ(width, 200);
+    ASSERT_EQ(height, 100);
+    // The row of the curve's colour in a column, or -1.
+    auto curveAt = [&](int x) {
+        for (int y = 0; y < height; ++y) {
+            const unsigned char* p = pixels + (y * width + x) * 3;
+            if (p[0] == 255 && p[1] == 200 && p[2] == 60)
+                return y;
+        }
+        return -1;
+    };
+    int before = curveAt(50);
+    int after = curveAt(150);
+    stbi_image_free(pixels);
+    EXPECT_GT(before, 80);  // 0.0 near the bottom
+    EXPECT_GE(after, 0);
+    EXPECT_LT(after, 20);  // 1.0 near the top
+}
