@@ -15,6 +15,16 @@ public:
     void Render(float seconds);
     void Shutdown();
 
+    // Sets viewMatrix from the camera tracks; a mode other than 0 or 1 keeps it.
+    void PlaceCamera();
+
+    // A view that puts every point at one spot behind the camera, so nothing
+    // passes clipping. It stands in for a view that comes out non-finite (the
+    // start-up look-at with eye equal to target, or non-finite track values).
+    static Mat4 BlankView();
+    // `view`, or BlankView() when any element of it is not finite.
+    static Mat4 FiniteView(const Mat4& view);
+
     std::vector<SceneObject*> objects;
     Mat4 projectionMatrix;
     Mat4 viewMatrix;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <GL/glew.h>
+#include <cstddef>
+
 #include "render/Math.h"
+#include "render/Shader.h"
 
 class Scene;
 
@@ -12,6 +16,14 @@ enum SceneObjectType : int {
     Needle = 5,
 };
 
+// Geometry and program shared by every particle of one kind.
+struct ObjectData {
+    GLuint vertexArray = 0;
+    GLuint vertexBuffer = 0;
+    GLuint indexBuffer = 0;
+    Shader shader;
+};
+
 class SceneObject {
 public:
     virtual ~SceneObject() {}
@@ -21,4 +33,25 @@ public:
     virtual SceneObjectType GetType() = 0;
 
     Vec3 position;
+
+    // GL helpers for building and drawing, shared by every kind.
+    // Creates a vertex array with a position buffer (3 floats per vertex) and
+    // an index buffer, both static; leaves all three bound.
+    static void BuildGLData(GLuint& vertexArray, GLuint& vertexBuffer, GLuint& indexBuffer,
+                            const float* vertices, size_t vertexCount, const GLuint* indices,
+                            size_t indexCount);
+    // Deletes the shader, then the vertex buffer, index buffer and vertex array
+    // (each only when it exists).
+    static void ReleaseGLData(GLuint& vertexArray, GLuint& vertexBuffer, GLuint& indexBuffer,
+                              Shader& shader);
+
+    // The drawing sequence every kind shares: BeginDraw binds the vertex array
+    // and the program; BindGeometry binds the buffers, describes attribute 0
+    // and uploads the scene's camera.
+    static void BeginDraw(GLuint vertexArray, const Shader& shader);
+    static void BindGeometry(GLuint vertexBuffer, GLuint indexBuffer, Shader& shader,
+                             const Scene& scene);
+    static void SetMatrix(Shader& shader, const char* name, const Mat4& matrix);
+    static void SetColor(Shader& shader, const char* name, float r, float g, float b, float a);
+    static void DrawLines(GLsizei indexCount);
 };

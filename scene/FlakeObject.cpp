@@ -1,0 +1,55 @@
+#include "scene/FlakeObject.h"
+
+const float FlakeObject::kVertices[kVertexCount * 3] = {
+    -0.5f, 0.5f,  0.0f,  //
+    -0.5f, -0.5f, 0.0f,  //
+    0.5f,  -0.5f, 0.0f,  //
+    0.5f,  0.5f,  0.0f,
+};
+
+const GLuint FlakeObject::kIndices[kIndexCount] = {0, 1, 0, 3, 2, 1, 2, 3};
+
+ObjectData FlakeObject::objectData;
+
+static const ParticleStyle kFlakeStyle = {
+    "Flakes.Visible", "Flakes.X", "Flakes.Y", "Flakes.Z", "Flakes.Time", "Flakes.Fade",
+    0.09f,            0.79f,      0.9f,       8,
+};
+
+bool FlakeObject::InitObjectData()
+{
+    return InitParticleData(objectData, kVertices, kVertexCount, kIndices, kIndexCount);
+}
+
+void FlakeObject::ReleaseObjectData()
+{
+    ReleaseParticleData(objectData);
+}
+
+bool FlakeObject::Init(Scene* owner)
+{
+    scene = owner;
+    const ParticleParameters p = DrawParticleParameters();
+    direction = p.direction;
+    speed = p.speed;
+    spinAxis = p.spinAxis;
+    spinRate = p.spinRate;
+    sizeFactor = p.sizeFactor;
+    return true;
+}
+
+ParticleParameters FlakeObject::Parameters() const
+{
+    ParticleParameters p;
+    p.direction = direction;
+    p.speed = speed;
+    p.spinAxis = spinAxis;
+    p.spinRate = spinRate;
+    p.sizeFactor = sizeFactor;
+    return p;
+}
+
+void FlakeObject::Render(float seconds)
+{
+    RenderParticle(*this, objectData, kFlakeStyle, Parameters(), *scene, seconds);
+}
