@@ -322,7 +322,7 @@ static void Hat(Mix& m, long start, float vel, bool open, float pan) {
 }
 
 static void Crash(Mix& m, long start, float vel) {
-    Cymbal(m, start, vel, 1.4f, 3.5f, 0.0f, 4200.0f, false, m.top, 0.3f);
+    Cymbal(m, start, vel, 1.1f, 3.0f, 0.0f, 4200.0f, false, m.top, 0.3f);
 }
 
 static void ReverseCymbal(Mix& m, long end, float seconds, float vel) {
@@ -381,8 +381,8 @@ static void Bass(Mix& m, long start, long len, int note, float vel, float cutoff
     }
 }
 
-static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel) {
-    const long tail = static_cast<long>(0.8 * kSampleRate);
+static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel, float release) {
+    const long tail = static_cast<long>(release * 6.0f * kSampleRate);
     static const float detune[5] = {-0.16f, -0.07f, 0.0f, 0.08f, 0.15f};
     static const float pan[5] = {-0.9f, 0.5f, 0.0f, -0.5f, 0.9f};
     double hold = Seconds(len);
@@ -396,6 +396,8 @@ static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel
         }
         Svf fl, fr;
         double hz = NoteHz(chord.notes[n]);
+        double voiceHz[5];
+        for (int k = 0; k < 5; ++k) voiceHz[k] = hz * std::pow(2.0, detune[k] / 12.0);
         for (long i = 0; i < len + tail; ++i) {
             long at = start + i;
             if (at >= m.music.Size()) break;
@@ -406,15 +408,47 @@ static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel
             }
             float l = 0.0f, r = 0.0f;
             for (int k = 0; k < 5; ++k) {
-                float s = saw[k].Next(hz * std::pow(2.0, detune[k] / 12.0));
+                float s = saw[k].Next(voiceHz[k]);
                 l += s * gl[k];
                 r += s * gr[k];
             }
-            float env = Adsr(Seconds(i), hold, 0.35f, 1.0f, 1.0f, 0.35f) * vel * 0.11f;
+            float env = Adsr(Seconds(i), hold, 0.35f, 1.0f, 1.0f, release) * vel * 0.11f;
             l = fl.Low(l) * env;
             r = fr.Low(r) * env;
             m.music.Add(at, l, r);
             m.reverb.Add(at, l * 0.35f, r * 0.35f);
+        }
+    }
+}
+
+// A short, bright supersaw chord, panned wide.
+static void Stab(Mix& m, long start, const Chord& chord, float vel) {
+    const long len = static_cast<long>(0.35 * kSampleRate);
+    static const float detune[3] = {-0.12f, 0.0f, 0.12f};
+    for (int n = 0; n < 4; ++n) {
+        Saw saw[3];
+        Svf fl, fr;
+        double hz = NoteHz(chord.notes[n] + 12);
+        double spread[3];
+        for (int k = 0; k < 3; ++k) {
+            saw[k].phase = 0.31 * (n + k) - std::floor(0.31 * (n + k));
+            spread[k] = std::pow(2.0, detune[k] / 12.0);
+        }
+        for (long i = 0; i < len; ++i) {
+            double t = Seconds(i);
+            if (i % 16 == 0) {
+                float c = 1500.0f + 5000.0f * static_cast<float>(std::exp(-t / 0.06));
+                fl.Set(c, 0.4f);
+                fr.Set(c * 1.1f, 0.4f);
+            }
+            float a = saw[0].Next(hz * spread[0]);
+            float b = saw[1].Next(hz);
+            float d = saw[2].Next(hz * spread[2]);
+            float env = Adsr(t, 0.002, 0.002f, 1.0f, 0.0f, 0.09f) * vel * 0.06f;
+            float l = fl.Low(a + 0.6f * b) * env, r = fr.Low(d + 0.6f * b) * env;
+            m.music.Add(start + i, l, r);
+            m.delay.Add(start + i, l * 0.25f, r * 0.25f);
+            m.reverb.Add(start + i, l * 0.3f, r * 0.3f);
         }
     }
 }
@@ -462,7 +496,7 @@ static void Lead(Mix& m, long start, long len, int note, int previous, float vel
         }
         float sa = a.Next(hz * 0.9954), sb = b.Next(hz), sc = c.Next(hz * 1.0046);
         float sq = sub.Next(hz * 0.5, 0.5f) * 0.5f;
-        float env = Adsr(t, hold, 0.004f, 0.35f, 0.75f, 0.1f) * vel * 0.5f;
+        float env = Adsr(t, hold, 0.004f, 0.35f, 0.75f, 0.1f) * vel * 0.8f;
         float l = fl.Low(sa * 0.8f + sb * 0.5f + sc * 0.2f + sq) * env;
         float r = fr.Low(sc * 0.8f + sb * 0.5f + sa * 0.2f + sq) * env;
         m.top.Add(start + i, l, r);
@@ -549,11 +583,15 @@ static void Bassline(Mix& m, int bar) {
 
 static void Harmony(Mix& m, int bar) {
     if (bar >= kFinal) {
-        if (bar == kFinal) PadChord(m, Step(bar, 0), Step(bar + 1, 8) - Step(bar, 0), ChordAt(0), 1.0f);
+        if (bar == kFinal) PadChord(m, Step(bar, 0), Step(bar + 1, 0) - Step(bar, 0), ChordAt(0), 1.0f, 0.6f);
         return;
     }
-    float vel = In(bar, kBreak, kRise) ? 1.1f : 1.0f;
-    PadChord(m, Step(bar, 0), Step(bar + 1, 0) - Step(bar, 0), ChordAt(bar), vel);
+    // Pads carry the intro and the break and step back under the lead.
+    float vel = In(bar, kBreak, kRise) ? 1.1f : (In(bar, kMain, kBreak) || In(bar, kClimax, kOutro) ? 0.8f : 1.0f);
+    PadChord(m, Step(bar, 0), Step(bar + 1, 0) - Step(bar, 0), ChordAt(bar), vel, 0.35f);
+    // The climax adds offbeat chord stabs.
+    if (In(bar, kClimax, kOutro))
+        for (int s = 2; s < 16; s += 4) Stab(m, Step(bar, s), ChordAt(bar), 0.5f);
 }
 
 static void Arpeggio(Mix& m, int bar, Rng& rng) {
@@ -599,7 +637,12 @@ static void Melody(Mix& m, int bar) {
                 Lead(m, at, len, n.note, previous, 0.5f, 1.15f);
                 Lead(m, at, len, n.note + 12, previous ? previous + 12 : 0, 0.22f, 1.0f);
                 break;
-            case 3: Pluck(m, at, len, n.note, 0.34f, 2200.0f, 0.0f, 0.35f, 0.6f, 0.45f); break;
+            case 3: {
+                // Over the break's E major the motif's G becomes G sharp.
+                int note = bar % 4 == 3 && n.note % 12 == 7 ? n.note + 1 : n.note;
+                Pluck(m, at, len, note, 0.34f, 2200.0f, 0.0f, 0.35f, 0.6f, 0.45f);
+                break;
+            }
             case 4: Pluck(m, at, len, n.note, 0.24f, 1400.0f, 0.0f, 0.25f, 0.5f, 0.3f); break;
         }
         previous = n.note;
@@ -608,7 +651,7 @@ static void Melody(Mix& m, int bar) {
 
 static void Effects(Mix& m, int bar) {
     for (int crashBar : {kBuild, kMain, kMain + 8, kBreak, kRise, kClimax, kClimax + 8, kOutro, kFinal})
-        if (bar == crashBar) Crash(m, Step(bar, 0), bar == kMain || bar == kClimax || bar == kFinal ? 0.9f : 0.65f);
+        if (bar == crashBar) Crash(m, Step(bar, 0), bar == kMain || bar == kClimax || bar == kFinal ? 0.8f : 0.55f);
     if (bar == kMain || bar == kClimax || bar == kFinal) SubBoom(m, Step(bar, 0), 0.7f);
     if (bar == kMain - 1 || bar == kClimax - 1) ReverseCymbal(m, Step(bar + 1, 0), 1.1f, 0.6f);
     if (bar == kIntro + 6) Sweep(m, Step(bar, 0), Step(kBuild, 0), 0.5f, false);
@@ -697,6 +740,13 @@ std::vector<float> RenderSong(int bars) {
         double lufs = IntegratedLoudness(out);
         if (lufs <= -70.0) break;
         gainDb += kTargetLufs - lufs;
+    }
+    // The last beat fades to digital silence so the file ends without a click.
+    long fade = std::min(frames, static_cast<long>(kSamplesPerBeat));
+    for (long i = 0; i < fade; ++i) {
+        float g = static_cast<float>(i) / fade;
+        out[2 * (frames - 1 - i)] *= g;
+        out[2 * (frames - 1 - i) + 1] *= g;
     }
     return out;
 }
