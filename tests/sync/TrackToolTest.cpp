@@ -187,15 +187,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SourceError{"  99999999999 1\n", "3: position '99999999999' is out of range"}),
     [](const testing::TestParamInfo<SourceError>& info) { return "Line" + std::to_string(info.index); });
 
-TEST(TrackTool, KeysBeforeAnyTrackAreAnError)
-{
-    Workspace w;
-    w.Write("src.tracks", "0 1\n");
-    ProcessResult compile = w.Run("compile src.tracks");
-    EXPECT_EQ(compile.exitCode, 1);
-    EXPECT_NE(compile.output.find("src.tracks:1: key outside a track"), std::string::npos) << compile.output;
-}
-
 // ---- Check ---------------------------------------------------------------------------------
 
 TEST(TrackTool, CheckPassesACompleteDirectory)
