@@ -36,7 +36,7 @@ int ZeroCrossingsUp(const std::vector<float>& x) {
 
 }  // namespace
 
-TEST(Rng, SameSeedSameSequenceAndUnbiased) {
+TEST(MusicRng, SameSeedSameSequenceAndUnbiased) {
     Rng a(42), b(42), c(43);
     bool differs = false;
     double sum = 0.0;
@@ -56,28 +56,30 @@ TEST(Rng, SameSeedSameSequenceAndUnbiased) {
     EXPECT_NE(zero.Next(), zero.Next()) << "a zero seed must not stick at zero";
 }
 
-TEST(Oscillators, RunAtTheirPitchWithinRange) {
+TEST(MusicOscillators, RunAtTheirPitchWithinRange) {
     for (double hz : {55.0, 441.0, 3000.0}) {
         Saw saw;
-        Pulse pulse;
+        Pulse pulse, narrow;
         std::vector<float> s(kSampleRate), p(kSampleRate);
-        double mean = 0.0;
+        double mean = 0.0, narrowMean = 0.0;
         for (int i = 0; i < kSampleRate; ++i) {
             s[i] = saw.Next(hz);
             p[i] = pulse.Next(hz, 0.5f);
             mean += p[i];
+            narrowMean += narrow.Next(hz, 0.2f);
         }
         // Each cycle crosses zero upward exactly once.
         EXPECT_NEAR(ZeroCrossingsUp(s), hz, 2.0) << hz;
         EXPECT_NEAR(ZeroCrossingsUp(p), hz, 2.0) << hz;
         EXPECT_NEAR(mean / kSampleRate, 0.0, 0.02) << hz;
+        EXPECT_NEAR(narrowMean / kSampleRate, 0.0, 0.02) << hz << " Hz, narrow pulse";
         for (float v : s) ASSERT_LE(std::fabs(v), 1.1f);
     }
     EXPECT_NEAR(NoteHz(69), 440.0, 1e-9);
     EXPECT_NEAR(NoteHz(57), 220.0, 1e-9);
 }
 
-TEST(Svf, PassesAndStopsTheRightBands) {
+TEST(MusicFilter, PassesAndStopsTheRightBands) {
     struct Case { double hz; float cutoff; float resonance; bool highPass; float lo, hi; };
     const Case cases[] = {
         {100.0, 1000.0f, 0.0f, false, 0.95f, 1.02f},   // pass band
@@ -100,7 +102,7 @@ TEST(Svf, PassesAndStopsTheRightBands) {
     EXPECT_TRUE(std::isfinite(y));
 }
 
-TEST(Adsr, FollowsItsStages) {
+TEST(MusicEnvelope, FollowsItsStages) {
     struct Case { double t; float expected; };
     // attack 0.1, decay 0.2, sustain 0.5, release 0.1, held for 1 s
     const float atHold = 0.5f + 0.5f * std::exp(-4.5f);
@@ -116,7 +118,7 @@ TEST(Adsr, FollowsItsStages) {
     EXPECT_LT(Adsr(0.06, 0.05, 0.1f, 0.2f, 0.5f, 0.1f), 0.5f);
 }
 
-TEST(PingPong, EchoesBounceLeftThenRight) {
+TEST(MusicEcho, EchoesBounceLeftThenRight) {
     const size_t delay = 1000;
     PingPong echo(delay);
     std::vector<float> l, r;
@@ -134,7 +136,7 @@ TEST(PingPong, EchoesBounceLeftThenRight) {
     EXPECT_LT(std::fabs(r[2 * delay]), 0.5f);                   // and each bounce is quieter
 }
 
-TEST(Loudness, MatchesReferenceLevels) {
+TEST(MusicLoudness, MatchesReferenceLevels) {
     // A full-scale 1 kHz sine in both channels reads 0 LUFS; levels scale in dB.
     EXPECT_NEAR(IntegratedLoudness(StereoSine(1000.0, 0.1f, 5.0)), -20.0, 0.15);
     EXPECT_NEAR(IntegratedLoudness(StereoSine(1000.0, 0.05f, 5.0)), -26.02, 0.15);
@@ -149,7 +151,7 @@ TEST(Loudness, MatchesReferenceLevels) {
     EXPECT_LT(IntegratedLoudness(StereoSine(30.0, 0.1f, 5.0)), -21.0);
 }
 
-TEST(Limiter, HoldsTheCeilingWithoutTouchingQuietAudio) {
+TEST(MusicLimiter, HoldsTheCeilingWithoutTouchingQuietAudio) {
     std::vector<float> quiet = StereoSine(440.0, 0.3f, 1.0);
     std::vector<float> copy = quiet;
     Limit(copy, 0.5f, 64, 0.05f);
@@ -171,7 +173,7 @@ TEST(Limiter, HoldsTheCeilingWithoutTouchingQuietAudio) {
     EXPECT_NEAR(loud[2 * 40000], quiet[2 * 40000], 0.01f);
 }
 
-TEST(Wav, HeaderAndSamplesArePcm16Stereo) {
+TEST(MusicWav, HeaderAndSamplesArePcm16Stereo) {
     std::vector<float> samples = {0.0f, 0.5f, -1.0f, 1.5f, -0.25f, 1.0f};
     std::vector<uint8_t> wav = EncodeWav(samples);
     ASSERT_EQ(wav.size(), 44u + 6 * 2);

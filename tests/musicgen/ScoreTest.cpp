@@ -27,7 +27,7 @@ std::string ReadText(const std::string& path) {
 
 }  // namespace
 
-TEST(Score, TimingFollowsTheRowClock) {
+TEST(MusicScore, TimingFollowsTheRowClock) {
     // 110 BPM: a bar of four beats is 96218.18 samples, 64 rows.
     EXPECT_EQ(BarSample(0), 0);
     EXPECT_EQ(BarSample(1), 96218);
@@ -40,7 +40,7 @@ TEST(Score, TimingFollowsTheRowClock) {
     EXPECT_LE(seconds, 180.0);
 }
 
-TEST(Score, SectionsAndHitsLieOnTheGrid) {
+TEST(MusicScore, SectionsAndHitsLieOnTheGrid) {
     const auto& sections = Sections();
     ASSERT_GE(sections.size(), 6u);
     EXPECT_EQ(sections.front().bar, 0);
@@ -59,7 +59,7 @@ TEST(Score, SectionsAndHitsLieOnTheGrid) {
     }
 }
 
-TEST(Score, CommittedSectionMapMatchesTheScore) {
+TEST(MusicScore, CommittedSectionMapMatchesTheScore) {
     std::string map = SectionMap();
     EXPECT_NE(map.find("6927709 samples"), std::string::npos);
     EXPECT_NE(map.find("4608 rows"), std::string::npos);
@@ -72,28 +72,28 @@ TEST(Score, CommittedSectionMapMatchesTheScore) {
         << "res/sync/SECTIONS.md is stale: run scripts/make-music.sh";
 }
 
-class RenderedIntro : public ::testing::Test {
+class MusicRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { song = new std::vector<float>(RenderSong(10)); }
     static void TearDownTestSuite() { delete song; }
     static std::vector<float>* song;
 };
-std::vector<float>* RenderedIntro::song = nullptr;
+std::vector<float>* MusicRender::song = nullptr;
 
-TEST_F(RenderedIntro, IsDeterministic) {
+TEST_F(MusicRender, IsDeterministic) {
     std::vector<float> again = RenderSong(10);
     ASSERT_EQ(again.size(), song->size());
     EXPECT_EQ(0, std::memcmp(again.data(), song->data(), again.size() * sizeof(float)));
 }
 
-TEST_F(RenderedIntro, HasTheLengthLevelAndCeiling) {
+TEST_F(MusicRender, HasTheLengthLevelAndCeiling) {
     EXPECT_EQ(static_cast<long>(song->size()), 2 * SongFrames(10));
     EXPECT_LE(PeakLevel(*song), std::pow(10.0f, kCeilingDb / 20.0f));
     EXPECT_NEAR(IntegratedLoudness(*song), kTargetLufs, 0.5);
     for (float s : *song) ASSERT_TRUE(std::isfinite(s));
 }
 
-TEST_F(RenderedIntro, KicksLandOnTheBeats) {
+TEST_F(MusicRender, KicksLandOnTheBeats) {
     // The kick starts at bar 8: from then on every beat is clearly louder in
     // the 10 ms after it than in the 10 ms before it; before bar 8 no beat is.
     const long window = 441;
@@ -105,7 +105,7 @@ TEST_F(RenderedIntro, KicksLandOnTheBeats) {
     for (int beat = 1; beat < 4; ++beat) EXPECT_LT(jump(7 + beat / 4.0), 1.3) << "beat " << beat;
 }
 
-TEST_F(RenderedIntro, IsStereo) {
+TEST_F(MusicRender, IsStereo) {
     double side = 0.0, mid = 0.0;
     for (size_t i = 0; i < song->size(); i += 2) {
         double l = (*song)[i], r = (*song)[i + 1];

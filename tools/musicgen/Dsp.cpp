@@ -47,7 +47,7 @@ float Pulse::Next(double hz, float width) {
         b.phase = std::fmod(1.0 + a.phase - Clamp(width, 0.01f, 0.99f), 1.0);
         started = true;
     }
-    return 0.5f * (a.Next(hz) - b.Next(hz)) - (width - 0.5f);
+    return 0.5f * (a.Next(hz) - b.Next(hz));
 }
 
 void Svf::Set(float hz, float resonance) {

@@ -30,7 +30,7 @@ struct Saw {
     float Next(double hz);
 };
 
-// Band-limited pulse built from two saws.
+// Band-limited pulse built from two saws; levels width and width - 1, no DC.
 struct Pulse {
     Saw a, b;
     bool started = false;

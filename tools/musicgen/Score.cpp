@@ -28,7 +28,7 @@ const std::vector<Section>& Sections() {
         {"main", kMain, "drop: full drums, rolling bass, ducked pads, arpeggio, lead motif twice (bars 16-23, 24-31)"},
         {"break", kBreak, "no drums: pads open slowly, plucked motif with long delay, sub bass; arpeggio from bar 36; riser bars 38-39"},
         {"rise", kRise, "kick returns behind a low-pass sweep that opens over 8 bars; clap bars 44-45; riser bars 44-47, snare roll bars 46-47, silent last half beat"},
-        {"climax", kClimax, "drop: everything, lead doubled an octave up, faster filter sweeps"},
+        {"climax", kClimax, "drop: key lifts a whole tone, everything in, lead doubled an octave up, offbeat chord stabs, faster filter sweeps"},
         {"outro", kOutro, "drums and bass until bar 67, plucked motif bars 64-67, filters close, final chord hit at bar 70 rings out"},
     };
     return sections;
@@ -99,7 +99,7 @@ std::string SectionMap() {
     out += "  bars 15 and 47. No kick in bars 0-7, 32-39, 68-69.\n";
     out += "- Clap on beats 2 and 4 (rows bar*64 + 16, 48) in bars 12-13, 16-31, 44-45, 48-63, 64-67.\n";
     out += "- Snare rolls accelerate through bars 14-15 and 46-47; fills on the last beat of bars 31 and 63.\n";
-    out += "- Chords change every bar, 4-bar cycle Am F C G (break: Dm F C E).\n";
+    out += "- Chords change every bar, 4-bar cycle Am F C G (break: Dm F C E; climax a whole tone up: Bm G D A).\n";
     return out;
 }
 
@@ -110,6 +110,9 @@ struct Chord {
     int root;      // bass note
     int notes[4];  // pad voicing
 };
+
+// The climax lifts the key a whole tone, to B minor.
+static int Transpose(int bar) { return bar >= kClimax && bar < kOutro ? 2 : 0; }
 
 static Chord ChordAt(int bar) {
     static const Chord main[4] = {
@@ -125,7 +128,11 @@ static Chord ChordAt(int bar) {
         {28, {56, 59, 64, 68}},  // E
     };
     if (bar >= kBreak && bar < kRise) return brk[bar % 4];
-    return main[bar % 4];
+    Chord c = main[bar % 4];
+    int lift = Transpose(bar);
+    c.root += lift;
+    for (int& n : c.notes) n += lift;
+    return c;
 }
 
 struct Note {
@@ -626,26 +633,27 @@ static void Melody(Mix& m, int bar) {
     for (const Note& n : kMotif) {
         int noteBar = phraseStart + n.step / 16;
         if (noteBar != bar) {
-            if (noteBar < bar) previous = n.note;
+            if (noteBar < bar) previous = n.note + Transpose(bar);
             continue;
         }
         long at = Step(phraseStart, n.step);
         long len = Step(phraseStart, n.step + n.length) - at - 400;
+        int note = n.note + Transpose(bar);
         switch (mode) {
-            case 1: Lead(m, at, len, n.note, previous, 0.55f, 1.0f); break;
+            case 1: Lead(m, at, len, note, previous, 0.55f, 1.0f); break;
             case 2:
-                Lead(m, at, len, n.note, previous, 0.5f, 1.15f);
-                Lead(m, at, len, n.note + 12, previous ? previous + 12 : 0, 0.22f, 1.0f);
+                Lead(m, at, len, note, previous, 0.5f, 1.15f);
+                Lead(m, at, len, note + 12, previous ? previous + 12 : 0, 0.22f, 1.0f);
                 break;
             case 3: {
                 // Over the break's E major the motif's G becomes G sharp.
-                int note = bar % 4 == 3 && n.note % 12 == 7 ? n.note + 1 : n.note;
+                if (bar % 4 == 3 && note % 12 == 7) ++note;
                 Pluck(m, at, len, note, 0.34f, 2200.0f, 0.0f, 0.35f, 0.6f, 0.45f);
                 break;
             }
-            case 4: Pluck(m, at, len, n.note, 0.24f, 1400.0f, 0.0f, 0.25f, 0.5f, 0.3f); break;
+            case 4: Pluck(m, at, len, note, 0.24f, 1400.0f, 0.0f, 0.25f, 0.5f, 0.3f); break;
         }
-        previous = n.note;
+        previous = note;
     }
 }
 
@@ -718,13 +726,17 @@ std::vector<float> RenderSong(int bars) {
     // Dotted-eighth echoes and a medium room.
     PingPong echo(static_cast<size_t>(std::lround(kSamplesPerBeat * 0.75)));
     Reverb room;
+    // Nothing below 20 Hz: it only eats headroom.
+    Svf lowCutL, lowCutR;
+    lowCutL.Set(20.0f, 0.0f);
+    lowCutR.Set(20.0f, 0.0f);
     std::vector<float> mix(2 * frames);
     for (long i = 0; i < frames; ++i) {
         float el, er, rl, rr;
         echo.Process(m.delay.l[i], m.delay.r[i], el, er);
         room.Process(m.reverb.l[i] + 0.3f * el, m.reverb.r[i] + 0.3f * er, rl, rr);
-        mix[2 * i] = m.beat.l[i] + m.music.l[i] + m.top.l[i] + 0.5f * el + 0.9f * rl;
-        mix[2 * i + 1] = m.beat.r[i] + m.music.r[i] + m.top.r[i] + 0.5f * er + 0.9f * rr;
+        mix[2 * i] = lowCutL.Process(m.beat.l[i] + m.music.l[i] + m.top.l[i] + 0.5f * el + 0.9f * rl).hp;
+        mix[2 * i + 1] = lowCutR.Process(m.beat.r[i] + m.music.r[i] + m.top.r[i] + 0.5f * er + 0.9f * rr).hp;
     }
 
     // Master: settle the loudness through the limiter in a few passes, each
