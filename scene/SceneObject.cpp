@@ -36,14 +36,17 @@ void SceneObject::ReleaseGLData(GLuint& vertexArray, GLuint& vertexBuffer, GLuin
     if (vertexBuffer != 0) {
         glDeleteBuffers(1, &vertexBuffer);
         CheckGLError();
+        vertexBuffer = 0;
     }
     if (indexBuffer != 0) {
         glDeleteBuffers(1, &indexBuffer);
         CheckGLError();
+        indexBuffer = 0;
     }
     if (vertexArray != 0) {
         glDeleteVertexArrays(1, &vertexArray);
         CheckGLError();
+        vertexArray = 0;
     }
 }
 

@@ -41,7 +41,8 @@ public:
                             const float* vertices, size_t vertexCount, const GLuint* indices,
                             size_t indexCount);
     // Deletes the shader, then the vertex buffer, index buffer and vertex array
-    // (each only when it exists).
+    // (each only when it exists) and forgets their names, so that a second
+    // release cannot delete names GL has handed out again.
     static void ReleaseGLData(GLuint& vertexArray, GLuint& vertexBuffer, GLuint& indexBuffer,
                               Shader& shader);
 

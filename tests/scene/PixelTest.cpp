@@ -38,12 +38,11 @@ public:
         }
         return n;
     }
-    bool AnyNear(int x, int y, int radius, const std::function<bool(const Rgb&)>& test) const
+    bool AnyNear(int x, int y, const std::function<bool(const Rgb&)>& test) const
     {
-        for (int dy = -radius; dy <= radius; ++dy) {
-            for (int dx = -radius; dx <= radius; ++dx) {
-                const int px = x + dx, py = y + dy;
-                if (px >= 0 && py >= 0 && px < width && py < height && test(At(px, py))) return true;
+        for (int py = std::max(y - 1, 0); py <= std::min(y + 1, height - 1); ++py) {
+            for (int px = std::max(x - 1, 0); px <= std::min(x + 1, width - 1); ++px) {
+                if (test(At(px, py))) return true;
             }
         }
         return false;
@@ -115,16 +114,9 @@ TEST_F(PixelTest, FirstFrameInHoldModeShowsNothing)
     Start();
     PopulateScene(scene());
     const Frame frame = RenderFrame(1.0f);
+    for (float v : scene().viewMatrix.m) EXPECT_TRUE(std::isfinite(v));
     EXPECT_EQ(frame.Count(IsBlack), width * height);
     EXPECT_TRUE(log.Errors().empty()) << log.Errors().front();
-}
-
-TEST_F(PixelTest, LookAtWithoutCameraTracksShowsNothing)
-{
-    ShowEverything();
-    Start();
-    PopulateScene(scene());
-    EXPECT_EQ(RenderFrame(1.0f).Count(IsBlack), width * height);
 }
 
 TEST_F(PixelTest, RingsLieWhereTheirVerticesProject)
@@ -147,7 +139,7 @@ TEST_F(PixelTest, RingsLieWhereTheirVerticesProject)
             ASSERT_TRUE(Project(scene(), std::cos(a) * radius, 0.0f, std::sin(a) * radius, width,
                                 height, px, py));
             projected.push_back({px, py});
-            EXPECT_TRUE(frame.AnyNear((int)px, (int)py, 1, IsCyan))
+            EXPECT_TRUE(frame.AnyNear((int)px, (int)py, IsCyan))
                 << "radius " << radius << " vertex " << k << " at " << px << ", " << py;
         }
     }
@@ -170,21 +162,6 @@ TEST_F(PixelTest, RingsLieWhereTheirVerticesProject)
     EXPECT_EQ(stray, 0);
     // The centre, inside the small ring, is dark.
     EXPECT_TRUE(IsBlack(frame.At(width / 2, height / 2)));
-}
-
-TEST_F(PixelTest, HalfRingDrawsHalfACircle)
-{
-    TopDownCamera(70.0f);
-    Tracks({{"Ring1.Progress", 0.5f}});
-    Start(320, 240, 4);
-    scene().AddObject(new RingObject(25.0f, 2.0f));
-    const Frame frame = RenderFrame();
-    // From +x counter-clockwise in the ring's plane: world z >= 0 only.
-    float px, py;
-    ASSERT_TRUE(Project(scene(), 0.0f, 0.0f, 25.0f, width, height, px, py));
-    EXPECT_TRUE(frame.AnyNear((int)px, (int)py, 1, IsCyan));
-    ASSERT_TRUE(Project(scene(), 0.0f, 0.0f, -25.0f, width, height, px, py));
-    EXPECT_FALSE(frame.AnyNear((int)px, (int)py, 3, IsCyan));
 }
 
 class CubePixelTest : public PixelTest, public ::testing::WithParamInterface<bool> {};
@@ -241,16 +218,6 @@ TEST_P(CloudPixelTest, EachCloudInItsOwnColour)
         EXPECT_GT(cyan, 100);
         EXPECT_EQ(yellow, 0);
     }
-    // The cloud gathers round its centre: the middle of the picture is busier
-    // than its rim.
-    int middle = 0, rim = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool inside = std::abs(x - width / 2) < width / 4 && std::abs(y - height / 2) < height / 4;
-            (inside ? middle : rim) += IsBlack(frame.At(x, y)) ? 0 : 1;
-        }
-    }
-    EXPECT_GT(middle, rim);
     EXPECT_TRUE(log.Errors().empty()) << log.Errors().front();
 }
 
