@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the four deliverables in Release and packs them with res/, the launcher
+# and HOW-TO-RUN.txt into ostrel-<version>-linux-x86_64.tar.gz.
+#
+# Usage: scripts/make-release.sh [--build-dir DIR] [--output DIR] [--version V] [--no-build]
+#   --build-dir DIR  build tree to use (default: build-release beside the sources)
+#   --output DIR     where the archive goes (default: dist/ beside the sources)
+#   --version V      version in the archive's name (default: git describe, else "dev")
+#   --no-build       pack what DIR already holds instead of configuring and building
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+build="$here/build-release"
+output="$here/dist"
+version=""
+do_build=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) build=$2; shift 2 ;;
+    --output) output=$2; shift 2 ;;
+    --version) version=$2; shift 2 ;;
+    --no-build) do_build=0; shift ;;
+    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "make-release: unknown argument '$1' (try --help)" >&2; exit 2 ;;
+  esac
+done
+
+if [ -z "$version" ]; then
+  version=$(git -C "$here" describe --tags --always --dirty 2>/dev/null || echo dev)
+fi
+case "$version" in
+  *[!A-Za-z0-9._+-]*|"") echo "make-release: unusable version '$version'" >&2; exit 2 ;;
+esac
+
+deliverables=(ostrel-1600x900-4x ostrel-1920x1080-4x ostrel-1920x1080-8x ostrel-1920x1080-16x)
+
+if [ "$do_build" -eq 1 ]; then
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_SANITIZE=OFF
+  cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
+fi
+for d in "${deliverables[@]}"; do
+  [ -x "$build/bin/$d" ] || { echo "make-release: $build/bin/$d is missing (build it first)" >&2; exit 1; }
+done
+[ -d "$build/res" ] || { echo "make-release: $build/res is missing" >&2; exit 1; }
+
+name="ostrel-$version-linux-x86_64"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+root="$stage/$name"
+
+# res/ comes from the build tree: exactly what the deliverables were built and
+# tested with.
+mkdir -p "$root/bin"
+for d in "${deliverables[@]}"; do
+  install -m 0755 "$build/bin/$d" "$root/bin/$d"
+  strip --strip-unneeded "$root/bin/$d" 2>/dev/null || true
+done
+cp -R "$build/res" "$root/res"
+install -m 0755 "$here/release/ostrel" "$root/ostrel"
+install -m 0644 "$here/release/HOW-TO-RUN.txt" "$root/HOW-TO-RUN.txt"
+
+mkdir -p "$output"
+archive="$(cd "$output" && pwd)/$name.tar.gz"
+# Fixed owner, order and times (the last commit's), so that the same tree
+# packs to the same bytes.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)}
+tar -C "$stage" --owner=0 --group=0 --numeric-owner --sort=name \
+  --mtime="@$epoch" -cf - "$name" | gzip -n -9 > "$archive"
+echo "$archive"

@@ -1,0 +1,340 @@
+#include "CaptureOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// Larger than any GL implementation's maximum framebuffer; the driver has the
+// last word, this only catches typing mistakes before a window is opened.
+static const int kMaxDimension = 16384;
+static const int kMaxSamples = 32;
+static const int kMaxFps = 1000;
+
+static bool ParseInt(const std::string& text, long lo, long hi, long& out)
+{
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < lo || value > hi) return false;
+    out = value;
+    return true;
+}
+
+static bool ParseNonNegative(const std::string& text, double& out)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0.0) return false;
+    out = value;
+    return true;
+}
+
+// "1600x900" -> 1600, 900.
+static bool ParseSize(const std::string& text, int& width, int& height)
+{
+    size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    long w, h;
+    if (!ParseInt(text.substr(0, x), 1, kMaxDimension, w)) return false;
+    if (!ParseInt(text.substr(x + 1), 1, kMaxDimension, h)) return false;
+    width = (int)w;
+    height = (int)h;
+    return true;
+}
+
+// "ostrel-1920x1080-8x" or "1920x1080-8x" -> size and samples.
+static bool ParseDeliverable(std::string text, CaptureOptions& options)
+{
+    if (text.compare(0, 7, "ostrel-") == 0) text = text.substr(7);
+    size_t dash = text.find('-');
+    if (dash == std::string::npos || text.size() < dash + 3 || text.back() != 'x') return false;
+    int w, h;
+    long s;
+    if (!ParseSize(text.substr(0, dash), w, h)) return false;
+    if (!ParseInt(text.substr(dash + 1, text.size() - dash - 2), 0, kMaxSamples, s)) return false;
+    options.width = w;
+    options.height = h;
+    options.samples = (int)s;
+    return true;
+}
+
+static bool ParseTimePoint(const std::string& text, TimePoint& point)
+{
+    if (text.size() < 2) return false;
+    char unit = text.back();
+    std::string number = text.substr(0, text.size() - 1);
+    double value;
+    if (!ParseNonNegative(number, value)) return false;
+    switch (unit) {
+    case 's': point.unit = TimeUnit::Seconds; break;
+    case 'r': point.unit = TimeUnit::Row; break;
+    case 'f':
+        if (value != std::floor(value) || value > 1e12) return false;
+        point.unit = TimeUnit::Frame;
+        break;
+    default: return false;
+    }
+    point.set = true;
+    point.value = value;
+    return true;
+}
+
+static bool EndsWith(const std::string& text, const char* suffix)
+{
+    size_t n = std::strlen(suffix);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = text[text.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+// A PNG pattern must hold exactly one integer conversion ("%d", "%06d");
+// anything else would make snprintf read arguments that are not there.
+static bool ValidPattern(const std::string& pattern)
+{
+    int conversions = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        ++i;
+        if (i < pattern.size() && pattern[i] == '%') continue;
+        if (i < pattern.size() && pattern[i] == '0') ++i;
+        size_t digits = 0;
+        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') {
+            ++i;
+            ++digits;
+        }
+        if (digits > 2 || i >= pattern.size() || pattern[i] != 'd') return false;
+        ++conversions;
+    }
+    return conversions == 1;
+}
+
+static bool ClassifyOutput(CaptureOptions& options, std::string& error)
+{
+    const std::string& out = options.output;
+    if (EndsWith(out, ".mp4") || EndsWith(out, ".mkv") || EndsWith(out, ".mov")) {
+        options.outputKind = OutputKind::Video;
+        return true;
+    }
+    if (out.find('%') != std::string::npos) {
+        if (!ValidPattern(out)) {
+            error = "the frame pattern '" + out + "' must hold exactly one %d (e.g. frames/%06d.png)";
+            return false;
+        }
+        options.outputKind = OutputKind::PngPattern;
+        return true;
+    }
+    if (EndsWith(out, ".png")) {
+        error = "a PNG output needs a frame number in its name (e.g. frames/%06d.png) or a directory";
+        return false;
+    }
+    options.outputKind = OutputKind::PngDirectory;
+    return true;
+}
+
+bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        }
+
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "-q" || arg == "--quiet") {
+            options.progress = false;
+            continue;
+        }
+
+        static const char* const valued[] = {"--size", "--samples", "--fps", "--from", "--to",
+                                             "--frames", "--output", "-o", "--like", "--ffmpeg",
+                                             "--crf"};
+        bool known = false;
+        for (const char* name : valued) known = known || arg == name;
+        if (!known) {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+
+        long n;
+        if (arg == "--size") {
+            if (!ParseSize(value, options.width, options.height)) {
+                error = "bad --size '" + value + "': expected WIDTHxHEIGHT, each 1 to 16384";
+                return false;
+            }
+        } else if (arg == "--samples") {
+            if (!ParseInt(value, 0, kMaxSamples, n)) {
+                error = "bad --samples '" + value + "': expected 0 to 32";
+                return false;
+            }
+            options.samples = (int)n;
+        } else if (arg == "--fps") {
+            if (!ParseInt(value, 1, kMaxFps, n)) {
+                error = "bad --fps '" + value + "': expected a whole number from 1 to 1000";
+                return false;
+            }
+            options.fps = (int)n;
+        } else if (arg == "--like") {
+            if (!ParseDeliverable(value, options)) {
+                error = "bad --like '" + value + "': expected a deliverable such as ostrel-1600x900-4x";
+                return false;
+            }
+        } else if (arg == "--from" || arg == "--to") {
+            TimePoint& point = arg == "--from" ? options.from : options.to;
+            if (!ParseTimePoint(value, point)) {
+                error = "bad " + arg + " '" + value +
+                        "': expected seconds (12.5s), a row (480r) or a frame number (600f)";
+                return false;
+            }
+        } else if (arg == "--frames") {
+            if (!ParseInt(value, 1, 1000000000L, n)) {
+                error = "bad --frames '" + value + "': expected a positive whole number";
+                return false;
+            }
+            options.frameCount = n;
+        } else if (arg == "--output" || arg == "-o") {
+            if (value.empty()) {
+                error = "option " + arg + " needs a non-empty path";
+                return false;
+            }
+            options.output = value;
+        } else if (arg == "--ffmpeg") {
+            if (value.empty()) {
+                error = "option --ffmpeg needs a program";
+                return false;
+            }
+            options.ffmpeg = value;
+        } else if (arg == "--crf") {
+            if (!ParseInt(value, 0, 51, n)) {
+                error = "bad --crf '" + value + "': expected 0 to 51";
+                return false;
+            }
+            options.crf = (int)n;
+        }
+    }
+
+    if (options.help) return true;
+    if (options.output.empty()) {
+        error = "no output given: use --output capture.mp4 or --output frames/";
+        return false;
+    }
+    if (options.to.set && options.frameCount >= 0) {
+        error = "--to and --frames cannot be used together";
+        return false;
+    }
+    return ClassifyOutput(options, error);
+}
+
+long FramesCovering(double seconds, int fps)
+{
+    if (!(seconds > 0.0)) return 0;
+    // The tolerance keeps a length of exactly k frames from rounding up to k + 1.
+    return (long)std::ceil(seconds * fps - 1e-6);
+}
+
+static long FrameAt(const TimePoint& point, int fps, double rowsPerSecond)
+{
+    switch (point.unit) {
+    case TimeUnit::Frame: return (long)point.value;
+    case TimeUnit::Row: return FramesCovering(point.value / rowsPerSecond, fps);
+    case TimeUnit::Seconds: return FramesCovering(point.value, fps);
+    }
+    return 0;
+}
+
+bool ResolveFrameRange(const CaptureOptions& options, long totalFrames, double rowsPerSecond,
+                       FrameRange& range, std::string& error)
+{
+    long first = options.from.set ? FrameAt(options.from, options.fps, rowsPerSecond) : 0;
+    long end = totalFrames;
+    if (options.to.set) end = FrameAt(options.to, options.fps, rowsPerSecond);
+    if (options.frameCount >= 0) end = first + options.frameCount;
+    if (end > totalFrames) end = totalFrames;
+
+    if (first >= end) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the range holds no frame: it starts at frame %ld and the production has %ld "
+                      "frames at %d fps",
+                      first, totalFrames, options.fps);
+        error = text;
+        return false;
+    }
+    range.first = first;
+    range.end = end;
+    return true;
+}
+
+std::string FramePath(const CaptureOptions& options, long n)
+{
+    char name[64];
+    if (options.outputKind == OutputKind::PngPattern) {
+        // ValidPattern allows one integer conversion; widen it to take a long.
+        std::string format = options.output;
+        for (size_t i = 0; i < format.size(); ++i) {
+            if (format[i] != '%') continue;
+            if (format[i + 1] == '%') {
+                ++i;
+                continue;
+            }
+            format.insert(format.find('d', i), "l");
+            break;
+        }
+        std::string out(format.size() + 32, '\0');
+        int len = std::snprintf(&out[0], out.size(), format.c_str(), n);
+        out.resize(len > 0 ? (size_t)len : 0);
+        return out;
+    }
+    std::snprintf(name, sizeof name, "frame-%06ld.png", n);
+    std::string dir = options.output;
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    return dir + name;
+}
+
+const char* CaptureUsage()
+{
+    return "Usage: ostrel-capture --output OUT [options]\n"
+           "Renders the production offline, frame n at exactly n / fps seconds, from the\n"
+           "bin/ directory beside res/ (like the deliverables).\n"
+           "\n"
+           "  -o, --output OUT   a .mp4 (.mkv, .mov) file: H.264 with the soundtrack, made\n"
+           "                     through ffmpeg; a directory: numbered PNG frames\n"
+           "                     (frame-000000.png, ...); or a pattern such as frames/%06d.png\n"
+           "      --like NAME    size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
+           "      --size WxH     frame size in pixels (default 1920x1080)\n"
+           "      --samples N    multisamples of the scene buffer (default 4)\n"
+           "      --fps N        frames per second (default 60)\n"
+           "      --from T       first frame to render (default: the start)\n"
+           "      --to T         render up to, not including, T (default: the end of the music)\n"
+           "      --frames N     render N frames from --from on\n"
+           "                     T is seconds (12.5s), a row (480r) or a frame number (600f)\n"
+           "      --crf N        H.264 quality, 0 (lossless) to 51 (default 18)\n"
+           "      --ffmpeg PATH  the ffmpeg program (default: ffmpeg from PATH)\n"
+           "  -q, --quiet        no progress bar\n"
+           "  -h, --help         this text\n"
+           "\n"
+           "Exit status: 0 done, 1 could not render or write, 2 bad command line.\n";
+}

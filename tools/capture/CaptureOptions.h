@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+
+// What the capture program was asked to do, as read from its command line.
+// Parsing only checks the syntax and the ranges of single values; the frame
+// range is resolved later, once the soundtrack's length is known.
+
+enum class TimeUnit { Seconds, Row, Frame };
+
+// A point on the timeline as the user gave it: "12.5s", "480r" or "600f".
+struct TimePoint {
+    bool set = false;
+    TimeUnit unit = TimeUnit::Frame;
+    double value = 0.0;
+};
+
+enum class OutputKind { Video, PngDirectory, PngPattern };
+
+struct CaptureOptions {
+    int width = 1920;
+    int height = 1080;
+    int samples = 4;
+    int fps = 60;
+    TimePoint from;
+    TimePoint to;
+    long frameCount = -1;  // --frames; -1 when not given
+    std::string output;
+    OutputKind outputKind = OutputKind::Video;
+    std::string ffmpeg = "ffmpeg";
+    int crf = 18;
+    bool progress = true;
+    bool help = false;
+};
+
+// Fills options from argv; on a bad command line returns false with a
+// one-line reason in error.
+bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
+
+// Frames [first, end) to render. totalFrames is the number of frames that
+// cover the whole soundtrack; rowsPerSecond converts rows to time.
+struct FrameRange {
+    long first = 0;
+    long end = 0;
+};
+bool ResolveFrameRange(const CaptureOptions& options, long totalFrames, double rowsPerSecond,
+                       FrameRange& range, std::string& error);
+
+// Frames needed to cover a soundtrack of this length: the last frame starts
+// before the music ends, so the video ends less than one frame after it.
+long FramesCovering(double seconds, int fps);
+
+// The time of frame n, computed from n alone so that no error accumulates.
+inline float FrameTime(long n, int fps)
+{
+    return (float)((double)n / (double)fps);
+}
+
+// The file that frame n goes to for PNG output.
+std::string FramePath(const CaptureOptions& options, long n);
+
+const char* CaptureUsage();

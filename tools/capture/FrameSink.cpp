@@ -1,0 +1,241 @@
+#include "FrameSink.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <stb_image_write.h>
+
+extern char** environ;
+
+// ---- PNG frames ----------------------------------------------------------------
+
+PngSink::PngSink(const CaptureOptions& options_) : options(options_) {}
+
+bool PngSink::Write(long frame, const uint8_t* rgba)
+{
+    std::string path = FramePath(options, frame);
+    const int stride = options.width * 4;
+    // Starting at the last row with a negative stride writes GL's bottom-up
+    // rows top-down, without touching stb's global flip switch.
+    const uint8_t* top = rgba + (size_t)stride * (size_t)(options.height - 1);
+    if (!stbi_write_png(path.c_str(), options.width, options.height, 4, top, -stride)) {
+        error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
+        return false;
+    }
+    return true;
+}
+
+// ---- Video through ffmpeg --------------------------------------------------------------
+
+std::string AudioFilter(double audioStart, double audioEnd)
+{
+    // The decoder drops the MP3's encoder delay and padding, but the first sample
+    // it keeps may carry a timestamp later than 0. Rebasing before the cut makes
+    // that sample time 0, as in the production, and rebasing after it makes the
+    // audio start with the first video frame.
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "asetpts=PTS-STARTPTS,atrim=start=%.6f:end=%.6f,asetpts=PTS-STARTPTS", audioStart,
+                  audioEnd);
+    return text;
+}
+
+VideoSink::VideoSink(const CaptureOptions& options_, const std::string& soundtrack_, double audioStart_,
+                     double audioEnd_)
+    : options(options_), soundtrack(soundtrack_), audioStart(audioStart_), audioEnd(audioEnd_)
+{
+}
+
+VideoSink::~VideoSink()
+{
+    if (pipeFd >= 0) close(pipeFd);
+    if (child > 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+    }
+}
+
+std::string FindProgram(const std::string& name)
+{
+    if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : "";
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t colon = dirs.find(':', start);
+        if (colon == std::string::npos) colon = dirs.size();
+        std::string dir = dirs.substr(start, colon - start);
+        if (dir.empty()) dir = ".";
+        std::string candidate = dir + "/" + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = colon + 1;
+    }
+    return "";
+}
+
+bool VideoSink::Start()
+{
+    std::string program = FindProgram(options.ffmpeg);
+    if (program.empty()) {
+        error = "cannot find the program '" + options.ffmpeg + "' (install ffmpeg or give --ffmpeg PATH)";
+        return false;
+    }
+
+    char size[32], fps[16], crf[8];
+    std::snprintf(size, sizeof size, "%dx%d", options.width, options.height);
+    std::snprintf(fps, sizeof fps, "%d", options.fps);
+    std::snprintf(crf, sizeof crf, "%d", options.crf);
+    // H.264 in 4:2:0 needs even sizes; an odd size gets one black edge pixel.
+    std::string videoFilter = "vflip";
+    if (options.width % 2 != 0 || options.height % 2 != 0) videoFilter += ",pad=ceil(iw/2)*2:ceil(ih/2)*2";
+
+    std::vector<std::string> args = {program, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size,
+                                     "-framerate", fps, "-i", "pipe:0",
+                                     "-i", soundtrack,
+                                     "-map", "0:v:0", "-map", "1:a:0",
+                                     "-vf", videoFilter,
+                                     "-c:v", "libx264", "-preset", "medium", "-crf", crf, "-pix_fmt", "yuv420p",
+                                     "-af", AudioFilter(audioStart, audioEnd),
+                                     "-c:a", "aac", "-b:a", "192k"};
+    std::string lower = options.output;
+    for (char& c : lower) c = (char)std::tolower((unsigned char)c);
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".mkv") != 0) {
+        args.push_back("-movflags");
+        args.push_back("+faststart");
+    }
+    args.push_back(options.output);
+
+    int fds[2];
+    if (pipe(fds) != 0) {
+        error = std::string("cannot make a pipe to ffmpeg: ") + std::strerror(errno);
+        return false;
+    }
+    // Our end must not leak into ffmpeg, or it would never see the end of its input.
+    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[0]);
+    if (rc != 0) {
+        close(fds[1]);
+        error = "cannot start " + program + ": " + std::strerror(rc);
+        return false;
+    }
+    child = pid;
+    pipeFd = fds[1];
+    return true;
+}
+
+bool VideoSink::Write(long, const uint8_t* rgba)
+{
+    size_t left = (size_t)options.width * (size_t)options.height * 4;
+    const uint8_t* p = rgba;
+    while (left > 0) {
+        ssize_t n = write(pipeFd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "ffmpeg stopped taking frames (see its message above)";
+            return false;
+        }
+        p += n;
+        left -= (size_t)n;
+    }
+    return true;
+}
+
+bool VideoSink::Close()
+{
+    if (pipeFd >= 0) {
+        close(pipeFd);
+        pipeFd = -1;
+    }
+    if (child <= 0) return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    child = -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = "ffmpeg failed to write " + options.output + " (see its message above)";
+        return false;
+    }
+    return true;
+}
+
+// ---- Output checks ---------------------------------------------------------------
+
+static std::string DirectoryOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool PrepareOutput(const CaptureOptions& options, std::string& error)
+{
+    switch (options.outputKind) {
+    case OutputKind::Video: {
+        FILE* f = std::fopen(options.output.c_str(), "wb");
+        if (!f) {
+            error = "cannot write " + options.output + ": " + std::strerror(errno);
+            return false;
+        }
+        std::fclose(f);
+        return true;
+    }
+    case OutputKind::PngDirectory: {
+        const std::string& dir = options.output;
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0) {
+            if (mkdir(dir.c_str(), 0777) != 0) {
+                error = "cannot create the directory " + dir + ": " + std::strerror(errno);
+                return false;
+            }
+        } else if (!S_ISDIR(st.st_mode)) {
+            error = "cannot write frames into " + dir + ": it is not a directory";
+            return false;
+        }
+        if (access(dir.c_str(), W_OK) != 0) {
+            error = "cannot write into " + dir + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    case OutputKind::PngPattern: {
+        std::string dir = DirectoryOf(options.output);
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            error = "cannot write frames: the directory " + dir + " does not exist";
+            return false;
+        }
+        if (access(dir.c_str(), W_OK) != 0) {
+            error = "cannot write into " + dir + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    }
+    return false;
+}

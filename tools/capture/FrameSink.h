@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "CaptureOptions.h"
+
+// Where the rendered frames go. Pixels arrive as GL reads them: RGBA, bottom
+// row first.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual bool Write(long frame, const uint8_t* rgba) = 0;
+    // Finishes the output; false when it is incomplete or broken.
+    virtual bool Close() = 0;
+    const std::string& Error() const { return error; }
+
+protected:
+    std::string error;
+};
+
+// One PNG file per frame, numbered by the absolute frame number.
+class PngSink : public FrameSink {
+public:
+    PngSink(const CaptureOptions& options);
+    bool Write(long frame, const uint8_t* rgba) override;
+    bool Close() override { return true; }
+
+private:
+    const CaptureOptions& options;
+};
+
+// Raw frames piped into ffmpeg, which encodes H.264 and muxes the soundtrack
+// cut to the same span of time.
+class VideoSink : public FrameSink {
+public:
+    VideoSink(const CaptureOptions& options, const std::string& soundtrack, double audioStart,
+              double audioEnd);
+    ~VideoSink() override;
+    bool Start();
+    bool Write(long frame, const uint8_t* rgba) override;
+    bool Close() override;
+
+private:
+    const CaptureOptions& options;
+    std::string soundtrack;
+    double audioStart;
+    double audioEnd;
+    pid_t child = -1;
+    int pipeFd = -1;
+};
+
+// Checks before any rendering that the output can be written: creates a
+// missing PNG directory, and creates (empties) a video file.
+bool PrepareOutput(const CaptureOptions& options, std::string& error);
+
+// Full path of a program found on PATH (or the argument itself when it holds a
+// slash); empty when there is none.
+std::string FindProgram(const std::string& name);
+
+// The arguments handed to ffmpeg, exposed for the tests.
+std::string AudioFilter(double audioStart, double audioEnd);

@@ -1,0 +1,163 @@
+// ostrel-capture: renders the production offline into PNG frames or an MP4.
+// The row clock follows the frame number instead of the audio device, so frame
+// n always shows the production at n / fps seconds, however slow the machine.
+
+#include <GL/glew.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "CaptureOptions.h"
+#include "FrameSink.h"
+#include "Progress.h"
+#include "Soundtrack.h"
+#include "engine/CheckGLError.h"
+#include "engine/Engine.h"
+#include "scene/Production.h"
+
+static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
+// The production's row clock: 110 beats per minute, 16 rows per beat.
+static const double kRowsPerSecond = 110.0 / 60.0 * 16.0;
+
+static int Fail(const std::string& message, int code)
+{
+    std::fprintf(stderr, "ostrel-capture: %s\n", message.c_str());
+    return code;
+}
+
+// Scene::Render keeps the previous view matrix while Camera.Mode holds
+// anything but 0 or 1. To give a frame the same pixels whether the capture
+// starts there or earlier, the last frame before it that set the camera is
+// rendered first (and thrown away).
+static void RestoreCamera(Engine& engine, long first, int fps)
+{
+    SyncDevice& sync = engine.GetSyncDevice();
+    for (long n = first - 1; n >= 0; --n) {
+        sync.UpdateAt(FrameTime(n, fps));
+        int mode = sync.GetInt("Camera.Mode");
+        if (mode == 0 || mode == 1) {
+            engine.GetScene().Render(FrameTime(n, fps));
+            return;
+        }
+    }
+}
+
+static bool ReadBackBuffer(int width, int height, std::vector<uint8_t>& pixels)
+{
+    // Whatever the frame left behind is reported as usual, not blamed on the read.
+    CheckGLError();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return glGetError() == GL_NO_ERROR;
+}
+
+int main(int argc, char* argv[])
+{
+    CaptureOptions options;
+    std::string error;
+    if (!ParseCaptureOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "ostrel-capture: %s\nTry 'ostrel-capture --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(CaptureUsage(), stdout);
+        return 0;
+    }
+
+    // A dead ffmpeg must show up as a failed write, not kill the capture.
+    signal(SIGPIPE, SIG_IGN);
+
+    double musicSeconds = SoundtrackSeconds(kSoundtrackPath);
+    if (musicSeconds <= 0.0)
+        return Fail(std::string("cannot decode the soundtrack ") + kSoundtrackPath +
+                        " (run from the bin/ directory beside res/)",
+                    1);
+
+    FrameRange range;
+    long totalFrames = FramesCovering(musicSeconds, options.fps);
+    if (!ResolveFrameRange(options, totalFrames, kRowsPerSecond, range, error)) return Fail(error, 2);
+
+    if (options.outputKind == OutputKind::Video && FindProgram(options.ffmpeg).empty())
+        return Fail("cannot find the program '" + options.ffmpeg + "' (install ffmpeg or give --ffmpeg PATH)", 1);
+    if (!PrepareOutput(options, error)) return Fail(error, 1);
+
+    std::unique_ptr<Engine> engine(new Engine);
+    DisplayConfig display{"Ostrel capture", options.width, options.height, options.samples, false};
+    if (!engine->Init(display)) {
+        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
+        return Fail("the engine did not start (see the log above)", 1);
+    }
+    PopulateScene(engine->GetScene());
+
+    std::unique_ptr<FrameSink> sink;
+    if (options.outputKind == OutputKind::Video) {
+        // The audio covers the same span as the frames, cut where the music ends.
+        double audioStart = (double)range.first / options.fps;
+        double audioEnd = (double)range.end / options.fps;
+        if (audioEnd > musicSeconds) audioEnd = musicSeconds;
+        VideoSink* video = new VideoSink(options, kSoundtrackPath, audioStart, audioEnd);
+        sink.reset(video);
+        if (!video->Start()) {
+            engine->Shutdown();
+            unlink(options.output.c_str());
+            return Fail(video->Error(), 1);
+        }
+    } else {
+        sink.reset(new PngSink(options));
+    }
+
+    RestoreCamera(*engine, range.first, options.fps);
+
+    std::vector<uint8_t> pixels((size_t)options.width * (size_t)options.height * 4);
+    Progress progress(range.end - range.first, options.progress);
+    auto start = std::chrono::steady_clock::now();
+    bool ok = true;
+    long done = 0;
+    for (long n = range.first; n < range.end; ++n) {
+        if (!engine->GetWindow().PollEvents()) {
+            error = "interrupted";
+            ok = false;
+            break;
+        }
+        float seconds = FrameTime(n, options.fps);
+        engine->GetSyncDevice().UpdateAt(seconds);
+        engine->GetScene().Render(seconds);
+        if (!ReadBackBuffer(options.width, options.height, pixels)) {
+            error = "cannot read the frame back from the window";
+            ok = false;
+            break;
+        }
+        if (!sink->Write(n, pixels.data())) {
+            error = sink->Error();
+            ok = false;
+            break;
+        }
+        engine->GetWindow().SwapBuffers();
+        ++done;
+        progress.Update(done);
+    }
+    if (ok) progress.Finish(done);
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    if (!sink->Close() && ok) {
+        error = sink->Error();
+        ok = false;
+    }
+    sink.reset();
+    engine->Shutdown();
+
+    if (!ok) {
+        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
+        return Fail(error, 1);
+    }
+    std::fprintf(stderr, "ostrel-capture: %ld frames (%ld to %ld) in %.2f s, %.2f frames/s -> %s\n", done,
+                 range.first, range.end - 1, elapsed, elapsed > 0.0 ? done / elapsed : 0.0,
+                 options.output.c_str());
+    return 0;
+}
