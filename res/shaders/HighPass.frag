@@ -20,7 +20,8 @@ const float kBloomRange = 2.0;
 
 void main()
 {
-    vec3 colour = max(texture(uTexSampler, vTexCoord).rgb, vec3(0.0));
+    // Input and target have the same size: read the texel itself.
+    vec3 colour = max(texelFetch(uTexSampler, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
     float cutoff = max(uHighPassCutoff, 0.0);
     float brightness = max(colour.r, max(colour.g, colour.b));
 

@@ -55,8 +55,11 @@ float Dither(vec2 pixel)
 
 void main()
 {
-    vec3 scene = max(texture(uTexSampler, vTexCoord).rgb, vec3(0.0));
-    vec3 glow = texture(uTexSampler2, vTexCoord).rgb * kBloomRange;
+    // Scene, glow and target share one size: read the texels themselves, so the
+    // scene stays as sharp as it was drawn whatever the sampler's filtering.
+    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    vec3 scene = max(texelFetch(uTexSampler, pixel, 0).rgb, vec3(0.0));
+    vec3 glow = texelFetch(uTexSampler2, pixel, 0).rgb * kBloomRange;
 
     vec3 colour = (scene * uBloomDry + glow * uBloomWet) * max(uExposure, 0.0);
 

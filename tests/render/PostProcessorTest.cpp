@@ -1,0 +1,501 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "GLTestFixture.h"
+#include "engine/Engine.h"
+#include "render/PostProcessor.h"
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 180;
+
+using Tracks = std::map<std::string, float>;
+
+// The global state the scene sets once and the chain relies on.
+void SceneState()
+{
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+}
+
+// Fills a rectangle of the bound buffer; every sample of a multisampled pixel
+// gets the colour, so the resolve has nothing to blend.
+void FillRect(int x, int y, int w, int h, float r, float g, float b, float a = 1.0f)
+{
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x, y, w, h);
+    glClearColor(r, g, b, a);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void FillDepth(int x, int y, int w, int h, float depth)
+{
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x, y, w, h);
+    glClearDepth(depth);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glClearDepth(1.0);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba;
+    const uint8_t* At(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+    int Channel(int x, int y, int c) const { return At(x, y)[c]; }
+};
+
+struct FrameOptions {
+    int width = kWidth;
+    int height = kHeight;
+    unsigned sceneSamples = 4;
+};
+
+class PostProcessorTest : public ::testing::Test {
+protected:
+    // One frame through a fresh engine, so that the tracks written here are the
+    // ones the sync device reads. Fails the test on any error line.
+    Image RunFrame(const Tracks& tracks, const std::function<void()>& draw, FrameOptions options = {})
+    {
+        layout.ClearTracks();
+        for (const auto& [name, value] : tracks) EXPECT_TRUE(WriteConstantTrack(layout, name, value));
+
+        Image image;
+        LogCapture log;
+        std::unique_ptr<TestEngine> engine = StartEngine(options.width, options.height, 4);
+        if (engine == nullptr) {
+            ADD_FAILURE() << "no GL context";
+            return image;
+        }
+        SceneState();
+        PostProcessor post;
+        FrameBuffer scene;
+        EXPECT_TRUE(scene.Create(options.width, options.height, 1, true, GL_RGBA16F, options.sceneSamples));
+        EXPECT_TRUE(post.Init());
+
+        glViewport(0, 0, options.width, options.height);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        scene.Bind(true);
+        draw();
+        scene.Unbind();
+        post.Apply(scene);
+
+        EXPECT_EQ(post.source, nullptr);
+        GLint bound = -1;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+        EXPECT_EQ(bound, 0);
+
+        image.width = options.width;
+        image.height = options.height;
+        image.rgba = ReadWindowPixels(options.width, options.height);
+        post.Destroy();
+        scene.Destroy();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+        return image;
+    }
+
+    TempLayout layout;
+};
+
+// Bloom on with a plain grade: whole scene, no glow, neutral exposure.
+Tracks Graded(Tracks extra = {})
+{
+    Tracks t = {{"FX.EnableBloom", 1.0f}, {"FX.BloomDry", 1.0f}, {"FX.Exposure", 1.0f},
+                {"FX.Fade", 1.0f},        {"FX.HighPassCutoff", 0.5f}, {"FX.BlurMagnitude", 1.0f}};
+    for (const auto& [name, value] : extra) t[name] = value;
+    return t;
+}
+
+void GreyScene()
+{
+    FillRect(0, 0, kWidth, kHeight, 0.5f, 0.5f, 0.5f);
+}
+
+// A two-pixel white line across the middle, brighter than white.
+void BrightLine()
+{
+    FillRect(0, kHeight / 2, kWidth, 2, 3.0f, 3.0f, 3.0f);
+}
+
+int Byte(float v)
+{
+    return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+}
+
+}  // namespace
+
+TEST_F(PostProcessorTest, BloomOffShowsTheResolvedSceneUnchanged)
+{
+    // With bloom off the grade tracks must not matter.
+    const Tracks tracks = {{"FX.EnableBloom", 0.0f}, {"FX.Fade", 0.0f}, {"FX.Exposure", 4.0f},
+                           {"FX.Flash", 1.0f},       {"FX.Vignette", 1.0f}, {"FX.BG_A", 1.0f}};
+    for (unsigned samples : {4u, 0u}) {
+        SCOPED_TRACE(samples);
+        const Image image = RunFrame(
+            tracks,
+            [] {
+                FillRect(0, 0, kWidth, kHeight, 0.2f, 0.4f, 0.6f);
+                FillRect(40, 30, 100, 50, 0.9f, 0.1f, 0.3f);
+            },
+            {kWidth, kHeight, samples});
+        ASSERT_FALSE(image.rgba.empty());
+        int wrong = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool inside = x >= 40 && x < 140 && y >= 30 && y < 80;
+                const int expected[3] = {inside ? Byte(0.9f) : Byte(0.2f), inside ? Byte(0.1f) : Byte(0.4f),
+                                         inside ? Byte(0.3f) : Byte(0.6f)};
+                for (int c = 0; c < 3; ++c) wrong += std::abs(image.Channel(x, y, c) - expected[c]) > 1;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST_F(PostProcessorTest, ResolveAveragesPartlyCoveredPixels)
+{
+    // A triangle edge leaves pixels between the two colours, not one or the other.
+    const Image image = RunFrame({}, [] {
+        FillRect(0, 0, kWidth, kHeight, 0.0f, 0.0f, 0.0f);
+        const GLuint program = glCreateProgram();
+        const char* vs = "#version 330 core\nlayout(location = 0) in vec2 p;\n"
+                         "void main() { gl_Position = vec4(p, 0.0, 1.0); }\n";
+        const char* fs = "#version 330 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
+        GLuint shaders[2] = {glCreateShader(GL_VERTEX_SHADER), glCreateShader(GL_FRAGMENT_SHADER)};
+        glShaderSource(shaders[0], 1, &vs, nullptr);
+        glShaderSource(shaders[1], 1, &fs, nullptr);
+        for (GLuint s : shaders) {
+            glCompileShader(s);
+            glAttachShader(program, s);
+        }
+        glLinkProgram(program);
+        // A slanted edge through the middle of the picture.
+        const float triangle[6] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 0.9f};
+        GLuint vao = 0;
+        GLuint vbo = 0;
+        glGenVertexArrays(1, &vao);
+        glBindVertexArray(vao);
+        glGenBuffers(1, &vbo);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        glBufferData(GL_ARRAY_BUFFER, sizeof(triangle), triangle, GL_STATIC_DRAW);
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+        glEnableVertexAttribArray(0);
+        glUseProgram(program);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        glUseProgram(0);
+        // The vertex array stays bound, as the scene's last one does: the
+        // resolve passes draw with whatever is bound. The context's end frees it.
+        glDeleteProgram(program);
+        for (GLuint s : shaders) glDeleteShader(s);
+    });
+    ASSERT_FALSE(image.rgba.empty());
+    int between = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) between += image.Channel(x, y, 0) > 10 && image.Channel(x, y, 0) < 245;
+    EXPECT_GT(between, kHeight / 2) << "the edge is not anti-aliased";
+    EXPECT_GE(image.Channel(5, 5, 0), 254);
+    EXPECT_LE(image.Channel(kWidth - 5, kHeight - 5, 0), 1);
+}
+
+TEST_F(PostProcessorTest, BloomBrightensAroundABrightLine)
+{
+    const Image dry = RunFrame(Graded({{"FX.BloomWet", 0.0f}}), BrightLine);
+    const Image wet = RunFrame(Graded({{"FX.BloomWet", 1.5f}}), BrightLine);
+    ASSERT_FALSE(dry.rgba.empty());
+    ASSERT_FALSE(wet.rgba.empty());
+    const int x = kWidth / 2;
+    const int line = kHeight / 2;
+
+    EXPECT_GE(dry.Channel(x, line, 0), 250);
+    EXPECT_GE(wet.Channel(x, line, 0), 250);
+    // Next to the line: dark without glow, lit with it, fading with distance.
+    EXPECT_LE(dry.Channel(x, line + 6, 1), 2);
+    EXPECT_GT(wet.Channel(x, line + 6, 1), 40);
+    EXPECT_GT(wet.Channel(x, line - 5, 1), 40);
+    EXPECT_GT(wet.Channel(x, line + 6, 1), wet.Channel(x, line + 14, 1));
+    // Far away nothing changes.
+    EXPECT_LE(wet.Channel(x, 5, 1), 2);
+}
+
+TEST_F(PostProcessorTest, BlurMagnitudeWidensTheGlow)
+{
+    const Image narrow = RunFrame(Graded({{"FX.BloomWet", 1.5f}, {"FX.BlurMagnitude", 0.5f}}), BrightLine);
+    const Image wide = RunFrame(Graded({{"FX.BloomWet", 1.5f}, {"FX.BlurMagnitude", 3.0f}}), BrightLine);
+    ASSERT_FALSE(narrow.rgba.empty());
+    ASSERT_FALSE(wide.rgba.empty());
+    const int x = kWidth / 2;
+    EXPECT_GT(wide.Channel(x, kHeight / 2 + 24, 1), narrow.Channel(x, kHeight / 2 + 24, 1) + 10);
+}
+
+TEST_F(PostProcessorTest, FadeToZeroGivesBlack)
+{
+    // Any value above zero switches the chain on.
+    for (float enable : {1.0f, 0.0001f}) {
+        SCOPED_TRACE(enable);
+        const Image image = RunFrame(
+            Graded({{"FX.EnableBloom", enable}, {"FX.Fade", 0.0f}, {"FX.BloomWet", 1.0f}}), [] {
+                GreyScene();
+                BrightLine();
+            });
+        ASSERT_FALSE(image.rgba.empty());
+        int lit = 0;
+        for (size_t i = 0; i < image.rgba.size(); i += 4)
+            lit += image.rgba[i] != 0 || image.rgba[i + 1] != 0 || image.rgba[i + 2] != 0;
+        EXPECT_EQ(lit, 0);
+    }
+}
+
+TEST_F(PostProcessorTest, GradeControlsDoWhatTheySay)
+{
+    const Image base = RunFrame(Graded(), GreyScene);
+    ASSERT_FALSE(base.rgba.empty());
+    const int cx = kWidth / 2;
+    const int cy = kHeight / 2;
+    const int centre = base.Channel(cx, cy, 0);
+    EXPECT_GT(centre, 100);
+    EXPECT_LT(centre, 250);
+    EXPECT_NEAR(base.Channel(0, 0, 0), centre, 1) << "no vignette asked for";
+
+    struct Case {
+        const char* name;
+        Tracks tracks;
+        std::function<void(const Image&)> check;
+    };
+    const Case cases[] = {
+        {"white tint at full amount is neutral",
+         {{"FX.BG_R", 1.0f}, {"FX.BG_G", 1.0f}, {"FX.BG_B", 1.0f}, {"FX.BG_A", 1.0f}},
+         [&](const Image& i) { EXPECT_EQ(i.rgba, base.rgba); }},
+        {"a colour without amount is neutral",
+         {{"FX.BG_R", 0.2f}, {"FX.BG_G", 3.0f}, {"FX.BG_B", 0.0f}},
+         [&](const Image& i) { EXPECT_EQ(i.rgba, base.rgba); }},
+        {"red tint keeps red only",
+         {{"FX.BG_R", 1.0f}, {"FX.BG_A", 1.0f}},
+         [&](const Image& i) {
+             EXPECT_NEAR(i.Channel(cx, cy, 0), centre, 1);
+             EXPECT_LE(i.Channel(cx, cy, 1), 1);
+             EXPECT_LE(i.Channel(cx, cy, 2), 1);
+         }},
+        {"exposure brightens",
+         {{"FX.Exposure", 2.0f}},
+         [&](const Image& i) { EXPECT_GT(i.Channel(cx, cy, 0), centre + 15); }},
+        {"exposure zero is black",
+         {{"FX.Exposure", 0.0f}},
+         [&](const Image& i) { EXPECT_LE(i.Channel(cx, cy, 0), 1); }},
+        {"flash is white",
+         {{"FX.Flash", 1.0f}},
+         [&](const Image& i) {
+             EXPECT_EQ(i.Channel(cx, cy, 2), 255);
+             EXPECT_EQ(i.Channel(0, 0, 1), 255);
+         }},
+        {"vignette darkens the corners only",
+         {{"FX.Vignette", 1.0f}},
+         [&](const Image& i) {
+             EXPECT_NEAR(i.Channel(cx, cy, 0), centre, 1);
+             EXPECT_LT(i.Channel(0, 0, 0), centre / 4);
+         }},
+        {"half fade halves",
+         {{"FX.Fade", 0.5f}},
+         [&](const Image& i) { EXPECT_NEAR(i.Channel(cx, cy, 0), centre / 2, 2); }},
+        {"no dry signal, no glow: black",
+         {{"FX.BloomDry", 0.0f}},
+         [&](const Image& i) { EXPECT_LE(i.Channel(cx, cy, 0), 1); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Image image = RunFrame(Graded(c.tracks), GreyScene);
+        ASSERT_FALSE(image.rgba.empty());
+        c.check(image);
+    }
+}
+
+TEST_F(PostProcessorTest, RenderDepthShowsTheDepthTexture)
+{
+    // Single-sampled: the scene's own depth is shown, whether bloom is on or not.
+    for (float bloom : {0.0f, 1.0f}) {
+        SCOPED_TRACE(bloom);
+        const Image image = RunFrame(Graded({{"FX.RenderDepth", 1.0f}, {"FX.EnableBloom", bloom}}),
+                                     [] {
+                                         GreyScene();
+                                         FillDepth(0, 0, kWidth / 2, kHeight, 0.25f);
+                                     },
+                                     {kWidth, kHeight, 0});
+        ASSERT_FALSE(image.rgba.empty());
+        EXPECT_NEAR(image.Channel(10, 10, 0), 64, 1);
+        EXPECT_EQ(image.Channel(kWidth - 10, 10, 0), 255);
+        EXPECT_EQ(image.Channel(10, 10, 1), 0);
+    }
+
+    // Multisampled: the resolved buffer's depth, which holds only what the
+    // resolve's own full-screen draw wrote (mid depth).
+    const Image resolved = RunFrame(Graded({{"FX.RenderDepth", 1.0f}}), [] {
+        GreyScene();
+        FillDepth(0, 0, kWidth / 2, kHeight, 0.25f);
+    });
+    ASSERT_FALSE(resolved.rgba.empty());
+    EXPECT_NEAR(resolved.Channel(10, 10, 0), 128, 1);
+    EXPECT_NEAR(resolved.Channel(kWidth - 10, 10, 0), 128, 1);
+    EXPECT_EQ(resolved.Channel(10, 10, 1), 0);
+}
+
+TEST_F(PostProcessorTest, PassesGetTheirSizesAndUniforms)
+{
+    layout.ClearTracks();
+    WriteConstantTrack(layout, "FX.EnableBloom", 1.0f);
+    WriteConstantTrack(layout, "FX.BG_R", 0.25f);
+    WriteConstantTrack(layout, "FX.BG_G", 0.5f);
+    WriteConstantTrack(layout, "FX.BG_B", 0.75f);
+    WriteConstantTrack(layout, "FX.BG_A", 1.0f);
+    WriteConstantTrack(layout, "FX.BlurMagnitude", 2.5f);
+
+    LogCapture log;
+    std::unique_ptr<TestEngine> engine = StartEngine(1600, 900, 4);
+    ASSERT_NE(engine, nullptr);
+    SceneState();
+    PostProcessor post;
+    FrameBuffer scene;
+    ASSERT_TRUE(scene.Create(1600, 900, 1, true, GL_RGBA16F, 4));
+    ASSERT_TRUE(post.Init());
+
+    const std::pair<FrameBuffer*, std::array<int, 2>> sizes[] = {
+        {&post.resolvedBuffer, {1600, 900}}, {&post.depthBuffer, {1600, 900}}, {&post.blurBuffer, {1600, 900}},
+        {&post.compositeBuffer, {1600, 900}}, {&post.bloomBuffer1, {800, 450}}, {&post.bloomBuffer2, {400, 225}},
+        {&post.bloomBuffer3, {400, 225}}};
+    for (const auto& [buffer, size] : sizes) {
+        EXPECT_EQ(buffer->width, size[0]);
+        EXPECT_EQ(buffer->height, size[1]);
+        EXPECT_FALSE(buffer->multisampled);
+    }
+    EXPECT_NE(post.resolvedBuffer.depthTexture, nullptr);
+    EXPECT_EQ(post.depthBuffer.depthTexture, nullptr);
+    EXPECT_EQ(post.resolvedBuffer.colorTextures[0].internalFormat, GL_RGBA16F);
+    EXPECT_EQ(post.depthBuffer.colorTextures[0].internalFormat, GL_R16F);
+    EXPECT_EQ(post.bloomBuffer3.colorTextures[0].internalFormat, GL_RGBA);
+
+    GLfloat maxAnisotropy = 0.0f;
+    GLfloat anisotropy = -1.0f;
+    GLint minFilter = 0;
+    GLint wrap = 0;
+    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
+    glGetSamplerParameterfv(post.sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+    glGetSamplerParameteriv(post.sampler, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetSamplerParameteriv(post.sampler, GL_TEXTURE_WRAP_T, &wrap);
+    EXPECT_EQ(anisotropy, maxAnisotropy);
+    EXPECT_EQ(minFilter, GL_LINEAR);
+    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+
+    glViewport(0, 0, 1600, 900);
+    scene.Bind(true);
+    scene.Unbind();
+    post.Apply(scene);
+
+    auto uniform = [](Shader& shader, const char* name, int count) {
+        std::vector<float> v(4, -1.0f);
+        glGetUniformfv(shader.program, shader.GetUniformLocation(name), v.data());
+        v.resize(count);
+        return v;
+    };
+    EXPECT_EQ(uniform(post.blurShader, "uTexelSize", 2), (std::vector<float>{0.0025f, 0.0044444446f}));
+    EXPECT_EQ(uniform(post.blurShader, "uBlurDirection", 2), (std::vector<float>{0.0f, 1.0f}));
+    EXPECT_EQ(uniform(post.blurShader, "uBlurMagnitude", 1), (std::vector<float>{2.5f}));
+    EXPECT_EQ(uniform(post.resolveShader, "uResolution", 2), (std::vector<float>{1600.0f, 900.0f}));
+    EXPECT_EQ(uniform(post.mixShader, "uColorCorrection", 4),
+              (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+    GLint samples = 0;
+    glGetUniformiv(post.resolveDepthShader.program, post.resolveDepthShader.GetUniformLocation("uSampleCount"),
+                   &samples);
+    EXPECT_EQ(samples, 4);
+    GLint secondUnit = 0;
+    glGetUniformiv(post.mixShader.program, post.mixShader.GetUniformLocation("uTexSampler2"), &secondUnit);
+    EXPECT_EQ(secondUnit, 1);
+
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1600);
+    EXPECT_EQ(viewport[3], 900);
+
+    post.Destroy();
+    scene.Destroy();
+    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+}
+
+TEST_F(PostProcessorTest, OddWindowWidthsTruncateTheBloomSizes)
+{
+    std::unique_ptr<TestEngine> engine = StartEngine(1001, 601, 4);
+    ASSERT_NE(engine, nullptr);
+    PostProcessor post;
+    ASSERT_TRUE(post.Init());
+    EXPECT_EQ(post.bloomBuffer1.width, 500);
+    EXPECT_EQ(post.bloomBuffer1.height, 300);
+    EXPECT_EQ(post.bloomBuffer2.width, 250);
+    EXPECT_EQ(post.bloomBuffer3.height, 150);
+    post.Destroy();
+}
+
+struct MissingShader {
+    const char* file;
+    const char* failText;
+    int builtBefore;  // shaders loaded successfully before it, in creation order
+};
+
+void PrintTo(const MissingShader& m, std::ostream* out) { *out << m.file; }
+
+class PostProcessorMissingShaderTest : public PostProcessorTest,
+                                       public ::testing::WithParamInterface<MissingShader> {};
+
+TEST_P(PostProcessorMissingShaderTest, InitStopsAtTheFirstMissingShader)
+{
+    const MissingShader& m = GetParam();
+    layout.RemoveFile(std::string("shaders/") + m.file);
+    std::unique_ptr<TestEngine> engine = StartEngine(kWidth, kHeight, 4);
+    ASSERT_NE(engine, nullptr);
+    PostProcessor post;
+    LogCapture log;
+    EXPECT_FALSE(post.Init());
+
+    ASSERT_EQ(log.Lines().size(), 2u) << "one line from the shader, one from the chain";
+    EXPECT_EQ(log.Lines()[0].message, "Failed to read fragment shader source!");
+    EXPECT_EQ(log.Lines()[0].category, SDL_LOG_CATEGORY_VIDEO);
+    EXPECT_EQ(log.Lines()[1].message, m.failText);
+    EXPECT_EQ(log.Lines()[1].category, SDL_LOG_CATEGORY_SYSTEM);
+    EXPECT_EQ(log.Lines()[1].priority, SDL_LOG_PRIORITY_ERROR);
+
+    Shader* inOrder[] = {&post.copyShader, &post.highPassShader, &post.blurShader,
+                         &post.mixShader,  &post.resolveShader,  &post.resolveDepthShader};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(inOrder[i]->program != kNoGLName, i < m.builtBefore) << i;
+    // Every buffer came before the shaders; nothing after the failure was made.
+    EXPECT_NE(post.depthBuffer.framebuffer, 0u);
+    EXPECT_NE(post.bloomBuffer3.framebuffer, 0u);
+    EXPECT_EQ(post.quadBuffer, 0u);
+    EXPECT_EQ(post.sampler, 0u);
+
+    // Tearing down a half-built chain is clean.
+    log.Clear();
+    post.Destroy();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachShader, PostProcessorMissingShaderTest,
+    ::testing::Values(MissingShader{"CopyTex.frag", "Failed to initialize Copy Shader!", 0},
+                      MissingShader{"HighPass.frag", "Failed to initialize High Pass Shader!", 1},
+                      MissingShader{"Blur.frag", "Failed to initialize Blur Shader!", 2},
+                      MissingShader{"Mix.frag", "Failed to initialize Mix Shader!", 3},
+                      MissingShader{"ResolveFBO.frag", "Failed to initialize Resolve FBO Shader!", 4},
+                      MissingShader{"ResolveDepth.frag", "Failed to initialize Resolve Depth Shader!", 5}),
+    [](const ::testing::TestParamInfo<MissingShader>& info) {
+        std::string name = info.param.file;
+        return name.substr(0, name.find('.'));
+    });
