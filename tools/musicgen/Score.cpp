@@ -493,7 +493,7 @@ static void Lead(Mix& m, long start, long len, int note, int previous, float vel
     for (long i = 0; i < len + tail; ++i) {
         double t = Seconds(i);
         // A short glide from the previous note, then a delayed vibrato.
-        double glide = previous > 0 ? (previous - note) * std::exp(-t / 0.018) : 0.0;
+        double glide = previous > 0 ? (previous - note) * std::exp(-t / 0.01) : 0.0;
         double vib = t > 0.22 ? 0.12 * std::sin(2.0 * kPi * 5.5 * (t - 0.22)) * std::min(1.0, (t - 0.22) / 0.2) : 0.0;
         double hz = NoteHz(note + glide + vib);
         if (i % 16 == 0) {
