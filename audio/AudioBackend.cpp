@@ -4,6 +4,7 @@
 #include <mpg123.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,29 @@ struct MemoryReader {
     size_t pos = 0;
 };
 
+// The clock as the main thread reads it.
+struct ClockView {
+    uint64_t handed = 0;
+    uint64_t ticks = 0;
+    double frames = 0.0;
+    double rate = 0.0;
+    bool running = false;
+    bool drained = false;
+};
+
+// A copy of the clock that the main thread reads without the device lock, so
+// that polling the position flat out never holds up the audio thread. Whoever
+// changes the clock (under the lock) publishes it; readers retry while the
+// sequence count is odd or moved under them.
+struct PublishedClock {
+    std::atomic<uint32_t> sequence{0};
+    std::atomic<uint64_t> handed{0};
+    std::atomic<uint64_t> ticks{0};
+    std::atomic<uint64_t> frameBits{0};
+    std::atomic<uint64_t> rateBits{0};
+    std::atomic<uint32_t> flags{0};
+};
+
 struct Stream {
     uint32_t handle = 0;
     mpg123_handle* decoder = nullptr;
@@ -40,7 +64,8 @@ struct Stream {
     size_t size = 0;
     MemoryReader reader;
 
-    // Shared with the audio thread: read and written under the device lock.
+    // Shared with the audio thread: read and written under the device lock,
+    // except that the main thread, their only other writer, reads its own.
     bool playing = false;
     bool decodeEnded = false;
     bool drained = false;  // decodeEnded and every frame handed to the device
@@ -55,7 +80,9 @@ struct Stream {
     uint64_t clockTicks = 0;
     double clockFrames = 0.0;
     double clockRate = 0.0;  // frames per performance-counter tick
-    uint64_t reported = 0;
+    PublishedClock published;
+
+    uint64_t reported = 0;  // main thread only
 
     int16_t decodeBuffer[kDecodeChunk / sizeof(int16_t)];
 };
@@ -144,21 +171,84 @@ void destroyStream(Stream* s)
     delete s;
 }
 
-// Where the clock stands at `now`, before clamping.
-double clockAt(const Stream* s, uint64_t now)
+uint64_t bitsOf(double value)
 {
-    double elapsed = static_cast<double>(static_cast<int64_t>(now - s->clockTicks));
-    return s->clockFrames + elapsed * s->clockRate;
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
-// The audible position at `now`; call under the device lock.
-uint64_t audiblePosition(Stream* s, uint64_t now)
+double doubleOf(uint64_t bits)
 {
-    if (s->playing && s->clockRunning) {
-        double at = clockAt(s, now);
+    double value;
+    memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Under the device lock.
+ClockView viewOf(const Stream* s)
+{
+    ClockView view;
+    view.handed = s->handed;
+    view.ticks = s->clockTicks;
+    view.frames = s->clockFrames;
+    view.rate = s->clockRate;
+    view.running = s->clockRunning;
+    view.drained = s->drained;
+    return view;
+}
+
+// Under the device lock.
+void publish(Stream* s)
+{
+    PublishedClock& p = s->published;
+    uint32_t sequence = p.sequence.load(std::memory_order_relaxed);
+    p.sequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    p.handed.store(s->handed, std::memory_order_relaxed);
+    p.ticks.store(s->clockTicks, std::memory_order_relaxed);
+    p.frameBits.store(bitsOf(s->clockFrames), std::memory_order_relaxed);
+    p.rateBits.store(bitsOf(s->clockRate), std::memory_order_relaxed);
+    p.flags.store((s->clockRunning ? 1u : 0u) | (s->drained ? 2u : 0u), std::memory_order_relaxed);
+    p.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+// Without the lock, on the main thread.
+ClockView readClock(const Stream* s)
+{
+    const PublishedClock& p = s->published;
+    ClockView view;
+    for (;;) {
+        uint32_t before = p.sequence.load(std::memory_order_acquire);
+        view.handed = p.handed.load(std::memory_order_relaxed);
+        view.ticks = p.ticks.load(std::memory_order_relaxed);
+        view.frames = doubleOf(p.frameBits.load(std::memory_order_relaxed));
+        view.rate = doubleOf(p.rateBits.load(std::memory_order_relaxed));
+        uint32_t flags = p.flags.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1u) == 0 && p.sequence.load(std::memory_order_relaxed) == before) {
+            view.running = (flags & 1u) != 0;
+            view.drained = (flags & 2u) != 0;
+            return view;
+        }
+    }
+}
+
+// Where the clock stands at `now`, before clamping.
+double clockAt(uint64_t ticks, double frames, double rate, uint64_t now)
+{
+    double elapsed = static_cast<double>(static_cast<int64_t>(now - ticks));
+    return frames + elapsed * rate;
+}
+
+// The audible position at `now`, on the main thread.
+uint64_t audiblePosition(Stream* s, const ClockView& clock, uint64_t now)
+{
+    if (s->playing && clock.running) {
+        double at = clockAt(clock.ticks, clock.frames, clock.rate, now);
         uint64_t frames = at <= 0.0 ? 0 : static_cast<uint64_t>(at);
-        if (frames > s->handed) {
-            frames = s->handed;
+        if (frames > clock.handed) {
+            frames = clock.handed;
         }
         if (frames > s->reported) {
             s->reported = frames;
@@ -180,7 +270,7 @@ void steerClock(Stream* s, uint64_t now, uint64_t before)
         s->clockRate = nominal;
         return;
     }
-    double at = clockAt(s, now);
+    double at = clockAt(s->clockTicks, s->clockFrames, s->clockRate, now);
     double error = target - at;
     if (std::fabs(error) > kResyncSeconds * backend.frequency) {
         // Reported positions stay, so a jump back only holds the clock.
@@ -271,6 +361,7 @@ void SDLCALL mixCallback(void*, Uint8* output, int bytes)
             s->handed += static_cast<uint64_t>(got);
             steerClock(s, now, before);
         }
+        publish(s);
     }
     int16_t* out = reinterpret_cast<int16_t*>(output);
     for (int i = 0; i < samples; ++i) {
@@ -596,6 +687,7 @@ bool audioChannelPlay(uint32_t stream, bool restart)
         s->length = 0;
         s->reported = 0;
         s->clockRunning = false;
+        publish(s);
     }
     s->playing = true;
     SDL_UnlockAudioDevice(backend.device);
@@ -616,9 +708,10 @@ bool audioChannelStop(uint32_t stream)
         return fail(kAudioErrorHandle);
     }
     SDL_LockAudioDevice(backend.device);
-    audiblePosition(s, SDL_GetPerformanceCounter());
+    audiblePosition(s, viewOf(s), SDL_GetPerformanceCounter());
     s->playing = false;
     s->clockRunning = false;
+    publish(s);
     SDL_UnlockAudioDevice(backend.device);
     return succeed();
 }
@@ -631,17 +724,20 @@ uint32_t audioChannelIsActive(uint32_t stream)
         return kAudioActiveStopped;
     }
     uint32_t state = kAudioActiveStopped;
-    SDL_LockAudioDevice(backend.device);
     if (s->playing) {
-        uint64_t position = audiblePosition(s, SDL_GetPerformanceCounter());
-        if (s->drained && position >= s->handed) {
+        ClockView clock = readClock(s);
+        uint64_t position = audiblePosition(s, clock, SDL_GetPerformanceCounter());
+        if (clock.drained && position >= clock.handed) {
+            // Played to its last frame; nothing more comes, so it stops for good.
+            SDL_LockAudioDevice(backend.device);
             s->playing = false;
             s->clockRunning = false;
+            publish(s);
+            SDL_UnlockAudioDevice(backend.device);
         } else {
             state = kAudioActivePlaying;
         }
     }
-    SDL_UnlockAudioDevice(backend.device);
     if (state == kAudioActivePlaying && SDL_GetAudioDeviceStatus(backend.device) == SDL_AUDIO_STOPPED) {
         state = kAudioActiveStalled;
     }
@@ -660,9 +756,8 @@ uint64_t audioChannelGetPosition(uint32_t stream, uint32_t mode)
         fail(kAudioErrorNotAvailable);
         return UINT64_MAX;
     }
-    SDL_LockAudioDevice(backend.device);
-    uint64_t frames = mode & kAudioPosDecode ? s->handed : audiblePosition(s, SDL_GetPerformanceCounter());
-    SDL_UnlockAudioDevice(backend.device);
+    ClockView clock = readClock(s);
+    uint64_t frames = mode & kAudioPosDecode ? clock.handed : audiblePosition(s, clock, SDL_GetPerformanceCounter());
     succeed();
     return frames * kBytesPerFrame;
 }

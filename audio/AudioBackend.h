@@ -40,7 +40,9 @@ enum AudioActive : uint32_t {
 constexpr int kAudioDefaultDevice = -1;
 
 // audioSetConfig options.
-constexpr uint32_t kAudioConfigUpdatePeriod = 1;  // milliseconds of audio per device buffer, 5..100
+// Milliseconds of audio per device buffer, 5..100. SDL takes power-of-two
+// buffers only, so the nearest one is used: 512 frames for 16 ms at 44100 Hz.
+constexpr uint32_t kAudioConfigUpdatePeriod = 1;
 
 // audioStreamCreateFile flags. Streams are always scanned whole at creation
 // for an exact length; the flag is accepted for callers that ask for it.
