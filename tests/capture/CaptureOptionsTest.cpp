@@ -204,6 +204,8 @@ TEST(CaptureOutput, FramePathsAreNumberedByAbsoluteFrame)
     EXPECT_EQ(FramePath(options, 42), "shots/frame-000042.png");
     ASSERT_TRUE(Parse({"-o", "out/%05d.png"}, options, error));
     EXPECT_EQ(FramePath(options, 42), "out/00042.png");
+    ASSERT_TRUE(Parse({"-o", "/dev/null"}, options, error));
+    EXPECT_EQ(options.outputKind, OutputKind::Discard);
     ASSERT_TRUE(Parse({"-o", "100%%-%d.png"}, options, error));
     EXPECT_EQ(FramePath(options, 1234567), "100%-1234567.png");
 }

@@ -120,6 +120,11 @@ static bool ValidPattern(const std::string& pattern)
 static bool ClassifyOutput(CaptureOptions& options, std::string& error)
 {
     const std::string& out = options.output;
+    // Renders without keeping anything: for timing the renderer alone.
+    if (out == "/dev/null") {
+        options.outputKind = OutputKind::Discard;
+        return true;
+    }
     if (EndsWith(out, ".mp4") || EndsWith(out, ".mkv") || EndsWith(out, ".mov")) {
         options.outputKind = OutputKind::Video;
         return true;
@@ -322,7 +327,8 @@ const char* CaptureUsage()
            "\n"
            "  -o, --output OUT   a .mp4 (.mkv, .mov) file: H.264 with the soundtrack, made\n"
            "                     through ffmpeg; a directory: numbered PNG frames\n"
-           "                     (frame-000000.png, ...); or a pattern such as frames/%06d.png\n"
+           "                     (frame-000000.png, ...); a pattern such as frames/%06d.png;\n"
+           "                     or /dev/null to render without keeping the frames\n"
            "      --like NAME    size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
            "      --size WxH     frame size in pixels (default 1920x1080)\n"
            "      --samples N    multisamples of the scene buffer (default 4)\n"

@@ -15,7 +15,7 @@ struct TimePoint {
     double value = 0.0;
 };
 
-enum class OutputKind { Video, PngDirectory, PngPattern };
+enum class OutputKind { Video, PngDirectory, PngPattern, Discard };
 
 struct CaptureOptions {
     int width = 1920;

@@ -223,6 +223,7 @@ bool PrepareOutput(const CaptureOptions& options, std::string& error)
         }
         return true;
     }
+    case OutputKind::Discard: return true;
     case OutputKind::PngPattern: {
         std::string dir = DirectoryOf(options.output);
         struct stat st;

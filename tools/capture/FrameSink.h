@@ -32,6 +32,13 @@ private:
     const CaptureOptions& options;
 };
 
+// Keeps nothing; the frames are still rendered and read back.
+class DiscardSink : public FrameSink {
+public:
+    bool Write(long, const uint8_t*) override { return true; }
+    bool Close() override { return true; }
+};
+
 // Raw frames piped into ffmpeg, which encodes H.264 and muxes the soundtrack
 // cut to the same span of time.
 class VideoSink : public FrameSink {

@@ -108,6 +108,8 @@ int main(int argc, char* argv[])
             unlink(options.output.c_str());
             return Fail(video->Error(), 1);
         }
+    } else if (options.outputKind == OutputKind::Discard) {
+        sink.reset(new DiscardSink);
     } else {
         sink.reset(new PngSink(options));
     }
