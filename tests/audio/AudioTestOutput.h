@@ -1,6 +1,7 @@
 #pragma once
 
-// SDL's audio subsystem on a chosen driver, for the length of one test.
+// Helpers for the audio tests: SDL's audio subsystem on a chosen driver for
+// the length of one test, and raw 16-bit sample files.
 
 #include <SDL.h>
 
@@ -14,37 +15,29 @@
 
 class AudioDriver {
 public:
-    // "dummy" plays in real time into nothing; "disk" writes what is played to
-    // diskFile, waiting diskDelayMs per device buffer.
-    explicit AudioDriver(const char* driver, const std::string& diskFile = "", int diskDelayMs = 1)
+    // "dummy" plays into nothing at its own pace; "disk" writes what is played
+    // to diskFile, waiting 1 ms per device buffer.
+    explicit AudioDriver(const char* driver, const std::string& diskFile = "")
     {
         setenv("SDL_AUDIODRIVER", driver, 1);
-        if (!diskFile.empty()) {
-            setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
-            setenv("SDL_DISKAUDIODELAY", std::to_string(diskDelayMs).c_str(), 1);
-        }
+        setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
+        setenv("SDL_DISKAUDIODELAY", "1", 1);
         ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     }
-    ~AudioDriver()
-    {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        unsetenv("SDL_DISKAUDIOFILE");
-        unsetenv("SDL_DISKAUDIODELAY");
-    }
+    ~AudioDriver() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
     AudioDriver(const AudioDriver&) = delete;
     AudioDriver& operator=(const AudioDriver&) = delete;
 
     bool ok = false;
 };
 
-// 16-bit samples of a raw file (native endian), empty when unreadable.
 inline std::vector<int16_t> ReadSamples(const std::string& path)
 {
     std::string bytes;
     std::vector<int16_t> samples;
     if (ReadWholeFile(path, bytes)) {
         samples.resize(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        memcpy(samples.data(), bytes.data(), samples.size() * 2);
     }
     return samples;
 }
