@@ -98,7 +98,7 @@ std::string SectionMap() {
     out += "- Kick on every beat (rows bar*64 + 0, 16, 32, 48) in bars 8-31, 40-67 and once at bar 70; none on the last beat of\n";
     out += "  bars 15 and 47. No kick in bars 0-7, 32-39, 68-69.\n";
     out += "- Clap on beats 2 and 4 (rows bar*64 + 16, 48) in bars 12-13, 16-31, 44-45, 48-63, 64-67.\n";
-    out += "- Snare rolls accelerate through bars 14-15 and 46-47; fills on the last beat of bars 31 and 63.\n";
+    out += "- Snare rolls accelerate through bars 14-15 and 46-47; fills on the last beat of bars 23, 31, 55 and 63.\n";
     out += "- Chords change every bar, 4-bar cycle Am F C G (break: Dm F C E; climax a whole tone up: Bm G D A).\n";
     return out;
 }
@@ -561,7 +561,8 @@ static void Drums(Mix& m, int bar, Rng& rng) {
     };
     roll(kMain - 2);
     roll(kClimax - 2);
-    if (bar == kBreak - 1 || bar == kOutro - 1)
+    // Fills lead into each repeat of the motif and out of each drop.
+    if (bar == kMain + 7 || bar == kBreak - 1 || bar == kClimax + 7 || bar == kOutro - 1)
         for (int s = 12; s < 16; ++s) Snare(m, Step(bar, s), 0.45f + 0.1f * (s - 12));
 }
 
