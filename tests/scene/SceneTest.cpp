@@ -100,6 +100,15 @@ TEST_P(CameraHoldTest, KeepsThePreviousView)
 
 INSTANTIATE_TEST_SUITE_P(Modes, CameraHoldTest, ::testing::Values(2.0f, -0.5f, 7.0f));
 
+TEST_F(CameraTest, ProjectionIsSixtyDegreesAtTheWindowAspect)
+{
+    Start(1600, 900, 4);
+    const Mat4& p = scene().projectionMatrix;
+    EXPECT_NEAR(p[1][1], 1.7320508f, 1e-6f);
+    EXPECT_NEAR(p[0][0], 0.97427857f, 1e-6f);
+    EXPECT_NEAR(p[3][2], -2.002002f, 1e-6f);
+}
+
 TEST_F(CameraTest, NonFiniteViewsGiveWayToTheBlankView)
 {
     // No camera tracks: mode 0 with eye and target both at the origin.
