@@ -313,7 +313,10 @@ static void Cymbal(Mix& m, long start, float vel, float decay, float seconds, fl
         }
         metal *= 0.12f;
         float env = static_cast<float>(std::exp(-t / decay)) * std::min(1.0f, static_cast<float>(t / 0.0005));
+        // Reversed, the swell starts from nothing; forward, the last quarter
+        // fades so that the cut-off is never heard.
         if (reversed) env *= static_cast<float>(i) / len;
+        else env *= std::min(1.0f, 4.0f * static_cast<float>(len - i) / len);
         float xl = hl.Process(metal + rngL.Bipolar() * 0.8f).hp;
         float xr = hr.Process(metal + rngR.Bipolar() * 0.8f).hp;
         xl = xl * 0.6f + bl.Process(xl).bp * 0.8f;
@@ -329,7 +332,7 @@ static void Hat(Mix& m, long start, float vel, bool open, float pan) {
 }
 
 static void Crash(Mix& m, long start, float vel) {
-    Cymbal(m, start, vel, 1.1f, 3.0f, 0.0f, 4200.0f, false, m.top, 0.3f);
+    Cymbal(m, start, vel, 1.1f, 4.0f, 0.0f, 4200.0f, false, m.top, 0.3f);
 }
 
 static void ReverseCymbal(Mix& m, long end, float seconds, float vel) {
@@ -343,7 +346,8 @@ static void SubBoom(Mix& m, long start, float vel) {
     for (long i = 0; i < len; ++i) {
         double t = Seconds(i);
         phase += (34.0 + 30.0 * std::exp(-t / 0.25)) / kSampleRate;
-        float amp = static_cast<float>(std::exp(-t / 0.7)) * std::min(1.0f, static_cast<float>(t / 0.004));
+        float amp = static_cast<float>(std::exp(-t / 0.7)) * std::min(1.0f, static_cast<float>(t / 0.004)) *
+                    std::min(1.0f, static_cast<float>(len - i) / (0.5f * kSampleRate));
         float s = static_cast<float>(std::sin(2.0 * kPi * phase)) * amp * vel;
         m.top.Add(start + i, s, s);
     }
@@ -372,7 +376,7 @@ static void Sweep(Mix& m, long start, long end, float vel, bool down) {
 }
 
 static void Bass(Mix& m, long start, long len, int note, float vel, float cutoff) {
-    const long tail = static_cast<long>(0.03 * kSampleRate);
+    const long tail = static_cast<long>(0.07 * kSampleRate);
     Saw a, b;
     Svf f;
     double hz = NoteHz(note), sub = 0.0;
@@ -430,7 +434,7 @@ static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel
 
 // A short, bright supersaw chord, panned wide.
 static void Stab(Mix& m, long start, const Chord& chord, float vel) {
-    const long len = static_cast<long>(0.35 * kSampleRate);
+    const long len = static_cast<long>(0.5 * kSampleRate);
     static const float detune[3] = {-0.12f, 0.0f, 0.12f};
     for (int n = 0; n < 4; ++n) {
         Saw saw[3];
@@ -483,7 +487,7 @@ static void Pluck(Mix& m, long start, long len, int note, float vel, float cutof
 }
 
 static void Lead(Mix& m, long start, long len, int note, int previous, float vel, float bright) {
-    const long tail = static_cast<long>(0.3 * kSampleRate);
+    const long tail = static_cast<long>(0.6 * kSampleRate);
     Saw a, b, c;
     b.phase = 0.33;
     c.phase = 0.71;
