@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -188,8 +191,21 @@ TEST_P(BadSoundtrack, BuildFailsWithTwoLinesAndNothingPlays)
     AudioDevice audio;
     ASSERT_TRUE(audio.Init());
 
+    // The decoder's own complaints must not reach stderr: only log lines are written.
+    std::string stderrPath = dir.Path("stderr.txt");
+    fflush(stderr);
+    int savedStderr = dup(2);
+    int capture = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(capture, 2);
     LogCapture log;
     EXPECT_FALSE(audio.BuildSoundtrack(path.c_str(), 110.0f));
+    fflush(stderr);
+    dup2(savedStderr, 2);
+    close(savedStderr);
+    close(capture);
+    std::string printed;
+    ReadWholeFile(stderrPath, printed);
+    EXPECT_EQ(printed, "");
     std::vector<std::string> expected = {"Failed to create soundtrack in bass audio device!",
                                          "BASS Error Code: " + std::to_string(bad.code)};
     EXPECT_EQ(SystemLines(log), expected);
