@@ -24,10 +24,10 @@ constexpr int kEnd = kSongBars;
 const std::vector<Section>& Sections() {
     static const std::vector<Section> sections = {
         {"intro", kIntro, "pad and arpeggio open from a closed filter; hats from bar 4; noise riser bars 6-7"},
-        {"build", kBuild, "kick on every beat, offbeat bass, clap bars 12-13, plucked motif bars 12-15, riser bars 12-15, snare roll bars 14-15, silent last half beat"},
+        {"build", kBuild, "kick on every beat, offbeat bass, clap bars 12-13, plucked motif bars 12-15, riser bars 12-15, snare roll bars 14-15, a gap in the last half beat"},
         {"main", kMain, "drop: full drums, rolling bass, ducked pads, arpeggio, lead motif twice (bars 16-23, 24-31)"},
         {"break", kBreak, "no drums: pads open slowly, plucked motif with long delay, sub bass; arpeggio from bar 36; riser bars 38-39"},
-        {"rise", kRise, "kick returns behind a low-pass sweep that opens over 8 bars; clap bars 44-45; riser bars 44-47, snare roll bars 46-47, silent last half beat"},
+        {"rise", kRise, "kick returns behind a low-pass sweep that opens over 8 bars; clap bars 44-45; riser bars 44-47, snare roll bars 46-47, a gap in the last half beat"},
         {"climax", kClimax, "drop: key lifts a whole tone, everything in, lead doubled an octave up, offbeat chord stabs, faster filter sweeps"},
         {"outro", kOutro, "drums and bass until bar 67, plucked motif bars 64-67, filters close, final chord hit at bar 70 rings out"},
     };
@@ -37,12 +37,12 @@ const std::vector<Section>& Sections() {
 const std::vector<Hit>& Hits() {
     static const std::vector<Hit> hits = {
         {8, "crash, kick starts"},
-        {15.75, "last beat before the drop: no kick, the snare roll runs out, silence from 15.875"},
+        {15.75, "last beat before the drop: no kick, the snare roll runs out; from 15.875 only a reversed cymbal swells"},
         {16, "DROP: crash, sub boom, everything in"},
         {24, "crash, motif repeats"},
         {32, "crash and downlifter into the break"},
         {40, "crash, kick returns (filtered)"},
-        {47.75, "last beat before the drop: no kick, the snare roll runs out, silence from 47.875"},
+        {47.75, "last beat before the drop: no kick, the snare roll runs out; from 47.875 only a reversed cymbal swells"},
         {48, "DROP: crash, sub boom, climax"},
         {56, "crash, motif repeats"},
         {64, "crash, outro"},
@@ -600,7 +600,10 @@ static void Harmony(Mix& m, int bar) {
     }
     // Pads carry the intro and the break and step back under the lead.
     float vel = In(bar, kBreak, kRise) ? 1.1f : (In(bar, kMain, kBreak) || In(bar, kClimax, kOutro) ? 0.8f : 1.0f);
-    PadChord(m, Step(bar, 0), Step(bar + 1, 0) - Step(bar, 0), ChordAt(bar), vel, 0.35f);
+    // Before each drop everything but the reversed cymbal stops half a beat early.
+    bool preDrop = bar == kMain - 1 || bar == kClimax - 1;
+    long end = preDrop ? Step(bar, 14) : Step(bar + 1, 0);
+    PadChord(m, Step(bar, 0), end - Step(bar, 0), ChordAt(bar), vel, preDrop ? 0.06f : 0.35f);
     // The climax adds offbeat chord stabs.
     if (In(bar, kClimax, kOutro))
         for (int s = 2; s < 16; s += 4) Stab(m, Step(bar, s), ChordAt(bar), 0.5f);
@@ -614,7 +617,8 @@ static void Arpeggio(Mix& m, int bar, Rng& rng) {
     int tones[5] = {c.notes[0] + 12, c.notes[1] + 12, c.notes[2] + 12, c.notes[3] + 12, c.notes[0] + 24};
     long six = Step(bar, 1) - Step(bar, 0);
     float level = bar < kBuild ? 0.16f : (In(bar, kBreak, kRise) ? 0.14f : 0.2f);
-    for (int s = 0; s < 16; ++s) {
+    int steps = bar == kMain - 1 || bar == kClimax - 1 ? 14 : 16;
+    for (int s = 0; s < steps; ++s) {
         long at = Step(bar, s);
         float vel = level * (s % 4 == 0 ? 1.0f : 0.75f) * (0.9f + 0.1f * rng.Unit());
         Pluck(m, at, six * 3 / 4, tones[pattern[s]], vel, ArpCutoff(BarOf(at)), s % 2 ? 0.45f : -0.45f, 0.12f, 0.35f,
