@@ -1,5 +1,6 @@
 // Single frames rendered under Xvfb and read back from the window.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
