@@ -1,8 +1,10 @@
 #version 330 core
 
-// Depth resolve: the nearest sample of each pixel, so thin lines keep their
-// depth instead of being averaged into the far plane behind them. Written to
-// all colour channels, which makes the target readable as a grey picture.
+// Depth resolve: the nearer of the first two samples of each pixel, so the
+// edges of thin lines mostly keep their depth instead of the far plane behind
+// them, for two fetches whatever the sample count (constant sample indices are
+// what software rasterisers fetch fastest). Written to all colour channels,
+// which makes the target readable as a grey picture.
 
 uniform sampler2DMS uTexSampler;
 uniform int uSampleCount;
@@ -10,15 +12,11 @@ uniform vec2 uResolution;
 
 out vec4 fragColor;
 
-const int kMaxSamples = 32;
-
 void main()
 {
     ivec2 texel = ivec2(clamp(gl_FragCoord.xy, vec2(0.0), uResolution - 1.0));
-    int count = clamp(uSampleCount, 1, kMaxSamples);
-
-    float nearest = 1.0;
-    for (int i = 0; i < count; ++i)
-        nearest = min(nearest, texelFetch(uTexSampler, texel, i).r);
+    float nearest = texelFetch(uTexSampler, texel, 0).r;
+    if (uSampleCount > 1)
+        nearest = min(nearest, texelFetch(uTexSampler, texel, 1).r);
     fragColor = vec4(nearest, nearest, nearest, 1.0);
 }

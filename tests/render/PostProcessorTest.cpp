@@ -397,8 +397,25 @@ TEST_F(PostProcessorTest, PassesGetTheirSizesAndUniforms)
 
     glViewport(0, 0, 1600, 900);
     scene.Bind(true);
+    FillRect(0, 0, 800, 900, 0.5f, 1.5f, 4.0f);
+    FillDepth(0, 0, 800, 900, 0.25f);
     scene.Unbind();
     post.Apply(scene);
+
+    // The resolved colour stays high-range; the depth resolve lands in its own buffer.
+    auto pixel = [](FrameBuffer& buffer, int x, int y) {
+        std::array<float, 4> p{};
+        glBindFramebuffer(GL_FRAMEBUFFER, buffer.framebuffer);
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_FLOAT, p.data());
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        return p;
+    };
+    const std::array<float, 4> resolved = pixel(post.resolvedBuffer, 100, 100);
+    const float drawn[4] = {0.5f, 1.5f, 4.0f, 1.0f};
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(resolved[c], drawn[c], drawn[c] * 2e-3f) << c;
+    EXPECT_EQ(pixel(post.resolvedBuffer, 1500, 100)[2], 0.0f);
+    EXPECT_EQ(pixel(post.depthBuffer, 100, 100)[0], 0.25f);
+    EXPECT_EQ(pixel(post.depthBuffer, 1500, 800)[0], 1.0f);
 
     auto uniform = [](Shader& shader, const char* name, int count) {
         std::vector<float> v(4, -1.0f);
