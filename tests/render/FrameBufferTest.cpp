@@ -66,13 +66,6 @@ TEST_F(FrameBufferTest, SingleSampledBufferWithDepth)
     EXPECT_EQ(static_cast<GLuint>(name), fb.depthTexture->id);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
-    // A plain 2D colour texture with the mip chain made at creation.
-    GLint minFilter = 0;
-    glBindTexture(GL_TEXTURE_2D, fb.ColorTexture(0));
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
-
     const GLuint colour = fb.ColorTexture(0);
     const GLuint depth = fb.depthTexture->id;
     fb.Destroy();
@@ -102,12 +95,6 @@ TEST_F(FrameBufferTest, SeveralColourAttachmentsAndIndexBounds)
     EXPECT_NE(fb.ColorTexture(0), fb.ColorTexture(2));
     EXPECT_EQ(fb.ColorTexture(3), 0u);
     EXPECT_EQ(fb.ColorTexture(0xFFFFFFFFu), 0u);
-
-    glBindFramebuffer(GL_FRAMEBUFFER, fb.framebuffer);
-    GLint drawBuffer = 0;
-    glGetIntegerv(GL_DRAW_BUFFER2, &drawBuffer);
-    EXPECT_EQ(drawBuffer, GL_COLOR_ATTACHMENT2);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     // Without depth only the colour textures and the framebuffer go.
     const GLuint first = fb.ColorTexture(0);
@@ -165,22 +152,6 @@ TEST_F(FrameBufferTest, BindSavesTheViewportCornerAndUnbindRestoresIt)
     fb.Unbind();
     EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 110, 70}));
     fb.Destroy();
-}
-
-TEST_F(FrameBufferTest, UnbindAlwaysReturnsToTheWindow)
-{
-    FrameBuffer outer;
-    FrameBuffer inner;
-    ASSERT_TRUE(outer.Create(32, 32, 1, false, GL_RGBA, 0));
-    ASSERT_TRUE(inner.Create(8, 8, 1, false, GL_RGBA, 0));
-    glViewport(0, 0, kWidth, kHeight);
-    outer.Bind(false);
-    inner.Bind(false);
-    inner.Unbind();
-    EXPECT_EQ(BoundFramebuffer(), 0);
-    EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 32, 32}));
-    outer.Destroy();
-    inner.Destroy();
 }
 
 TEST_F(FrameBufferTest, BindClearsOnlyWhenAsked)

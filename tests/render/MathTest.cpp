@@ -27,30 +27,6 @@ Mat4 Sample()
 
 }  // namespace
 
-TEST(Math, ScalarConstructorFillsOnlyTheDiagonal)
-{
-    const Mat4 three(3.0f);
-    const Mat4 fromInt(2);
-    for (int i = 0; i < 16; ++i) {
-        const bool diagonal = i % 5 == 0;
-        EXPECT_EQ(three.m[i], diagonal ? 3.0f : 0.0f) << i;
-        EXPECT_EQ(fromInt.m[i], diagonal ? 2.0f : 0.0f) << i;
-        EXPECT_EQ(Mat4().m[i], diagonal ? 1.0f : 0.0f) << i;
-    }
-}
-
-TEST(Math, NormalizeAndCross)
-{
-    const Vec3 n = normalize(Vec3(3.0f, 0.0f, 4.0f));
-    EXPECT_FLOAT_EQ(n.x, 0.6f);
-    EXPECT_FLOAT_EQ(n.z, 0.8f);
-    const Vec3 z = cross(Vec3(1, 0, 0), Vec3(0, 1, 0));
-    EXPECT_EQ(z.x, 0.0f);
-    EXPECT_EQ(z.y, 0.0f);
-    EXPECT_EQ(z.z, 1.0f);
-    EXPECT_EQ(dot(Vec3(1, 2, 3), Vec3(4, -5, 6)), 12.0f);
-}
-
 TEST(Math, RotateQuarterTurnAboutZTurnsXOntoY)
 {
     const Mat4 r = rotate(Mat4(), 90.0f, Vec3(0.0f, 0.0f, 1.0f));
@@ -62,14 +38,9 @@ TEST(Math, RotateQuarterTurnAboutZTurnsXOntoY)
     EXPECT_NEAR(y.y, 0.0f, 1e-7f);
 }
 
-TEST(Math, RotateNormalisesTheAxis)
+TEST(Math, RotateNormalisesTheAxisAndKeepsTheTranslation)
 {
     ExpectSame(rotate(Sample(), 47.0f, Vec3(0, 0, 2)), rotate(Sample(), 47.0f, Vec3(0, 0, 1)));
-    ExpectSame(rotate(Sample(), -20.0f, Vec3(0, 5, 0)), rotate(Sample(), -20.0f, Vec3(0, 1, 0)));
-}
-
-TEST(Math, RotateKeepsTranslationExactlyAndZeroAngleChangesNothing)
-{
     const Mat4 m = Sample();
     const Mat4 turned = rotate(m, 71.0f, Vec3(1.0f, -2.0f, 0.5f));
     for (int r = 0; r < 4; ++r) EXPECT_EQ(turned[3][r], m[3][r]);

@@ -164,51 +164,6 @@ TEST_F(PostProcessorTest, BloomOffShowsTheResolvedSceneUnchanged)
     }
 }
 
-TEST_F(PostProcessorTest, ResolveAveragesPartlyCoveredPixels)
-{
-    // A triangle edge leaves pixels between the two colours, not one or the other.
-    const Image image = RunFrame({}, [] {
-        FillRect(0, 0, kWidth, kHeight, 0.0f, 0.0f, 0.0f);
-        const GLuint program = glCreateProgram();
-        const char* vs = "#version 330 core\nlayout(location = 0) in vec2 p;\n"
-                         "void main() { gl_Position = vec4(p, 0.0, 1.0); }\n";
-        const char* fs = "#version 330 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
-        GLuint shaders[2] = {glCreateShader(GL_VERTEX_SHADER), glCreateShader(GL_FRAGMENT_SHADER)};
-        glShaderSource(shaders[0], 1, &vs, nullptr);
-        glShaderSource(shaders[1], 1, &fs, nullptr);
-        for (GLuint s : shaders) {
-            glCompileShader(s);
-            glAttachShader(program, s);
-        }
-        glLinkProgram(program);
-        // A slanted edge through the middle of the picture.
-        const float triangle[6] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 0.9f};
-        GLuint vao = 0;
-        GLuint vbo = 0;
-        glGenVertexArrays(1, &vao);
-        glBindVertexArray(vao);
-        glGenBuffers(1, &vbo);
-        glBindBuffer(GL_ARRAY_BUFFER, vbo);
-        glBufferData(GL_ARRAY_BUFFER, sizeof(triangle), triangle, GL_STATIC_DRAW);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-        glEnableVertexAttribArray(0);
-        glUseProgram(program);
-        glDrawArrays(GL_TRIANGLES, 0, 3);
-        glUseProgram(0);
-        // The vertex array stays bound, as the scene's last one does: the
-        // resolve passes draw with whatever is bound. The context's end frees it.
-        glDeleteProgram(program);
-        for (GLuint s : shaders) glDeleteShader(s);
-    });
-    ASSERT_FALSE(image.rgba.empty());
-    int between = 0;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) between += image.Channel(x, y, 0) > 10 && image.Channel(x, y, 0) < 245;
-    EXPECT_GT(between, kHeight / 2) << "the edge is not anti-aliased";
-    EXPECT_GE(image.Channel(5, 5, 0), 254);
-    EXPECT_LE(image.Channel(kWidth - 5, kHeight - 5, 0), 1);
-}
-
 TEST_F(PostProcessorTest, BloomBrightensAroundABrightLine)
 {
     const Image dry = RunFrame(Graded({{"FX.BloomWet", 0.0f}}), BrightLine);
@@ -227,16 +182,6 @@ TEST_F(PostProcessorTest, BloomBrightensAroundABrightLine)
     EXPECT_GT(wet.Channel(x, line + 6, 1), wet.Channel(x, line + 14, 1));
     // Far away nothing changes.
     EXPECT_LE(wet.Channel(x, 5, 1), 2);
-}
-
-TEST_F(PostProcessorTest, BlurMagnitudeWidensTheGlow)
-{
-    const Image narrow = RunFrame(Graded({{"FX.BloomWet", 1.5f}, {"FX.BlurMagnitude", 0.5f}}), BrightLine);
-    const Image wide = RunFrame(Graded({{"FX.BloomWet", 1.5f}, {"FX.BlurMagnitude", 3.0f}}), BrightLine);
-    ASSERT_FALSE(narrow.rgba.empty());
-    ASSERT_FALSE(wide.rgba.empty());
-    const int x = kWidth / 2;
-    EXPECT_GT(wide.Channel(x, kHeight / 2 + 24, 1), narrow.Channel(x, kHeight / 2 + 24, 1) + 10);
 }
 
 TEST_F(PostProcessorTest, FadeToZeroGivesBlack)
@@ -379,21 +324,12 @@ TEST_F(PostProcessorTest, PassesGetTheirSizesAndUniforms)
     }
     EXPECT_NE(post.resolvedBuffer.depthTexture, nullptr);
     EXPECT_EQ(post.depthBuffer.depthTexture, nullptr);
-    EXPECT_EQ(post.resolvedBuffer.colorTextures[0].internalFormat, GL_RGBA16F);
-    EXPECT_EQ(post.depthBuffer.colorTextures[0].internalFormat, GL_R16F);
-    EXPECT_EQ(post.bloomBuffer3.colorTextures[0].internalFormat, GL_RGBA);
 
     GLfloat maxAnisotropy = 0.0f;
     GLfloat anisotropy = -1.0f;
-    GLint minFilter = 0;
-    GLint wrap = 0;
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
     glGetSamplerParameterfv(post.sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
-    glGetSamplerParameteriv(post.sampler, GL_TEXTURE_MIN_FILTER, &minFilter);
-    glGetSamplerParameteriv(post.sampler, GL_TEXTURE_WRAP_T, &wrap);
     EXPECT_EQ(anisotropy, maxAnisotropy);
-    EXPECT_EQ(minFilter, GL_LINEAR);
-    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
 
     glViewport(0, 0, 1600, 900);
     scene.Bind(true);

@@ -113,24 +113,6 @@ TEST_F(ShaderTest, MissingVertexFileStopsBeforeTheFragmentFileIsOpened)
     close(watcher);
 }
 
-TEST_F(ShaderTest, EachMissingFileHasItsOwnMessage)
-{
-    const std::string vertex = Write("ok.vert", kVertex);
-    const std::string fragment = Write("ok.frag", kFragment);
-    {
-        LogCapture log;
-        Shader shader;
-        EXPECT_FALSE(shader.Load(vertex.c_str(), "../res/shaders/none.frag", nullptr));
-        EXPECT_EQ(log.Messages(), std::vector<std::string>{Logged("Failed to read fragment shader source!\n")});
-    }
-    {
-        LogCapture log;
-        Shader shader;
-        EXPECT_FALSE(shader.Load(vertex.c_str(), fragment.c_str(), "../res/shaders/none.geom"));
-        EXPECT_EQ(log.Messages(), std::vector<std::string>{Logged("Failed to read geometry shader source!\n")});
-    }
-}
-
 struct CompileCase {
     const char* name;
     const char* vertex;
@@ -302,27 +284,6 @@ TEST_F(ShaderTest, UniformLookups)
     EXPECT_EQ(log.Count(expected), 2);
     EXPECT_EQ(log.Lines().size(), 2u);
     shader.Destroy();
-}
-
-TEST(ReadFile, ReturnsTheWholeFileWithoutATerminator)
-{
-    TempLayout layout;
-    const std::string bytes("ab\0cd\n", 6);
-    ASSERT_TRUE(layout.WriteFile("data.bin", bytes));
-    ASSERT_TRUE(layout.WriteFile("empty.bin", ""));
-    size_t length = 99;
-    unsigned char* data = readFile("../res/data.bin", &length);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), length), bytes);
-    free(data);
-
-    data = readFile("../res/empty.bin", &length);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(length, 0u);
-    free(data);
-
-    EXPECT_EQ(readFile("../res/absent.bin", &length), nullptr);
-    EXPECT_EQ(readFile("../res", &length), nullptr);
 }
 
 // ---- The shipped programs ----------------------------------------------------------

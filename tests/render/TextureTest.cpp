@@ -107,16 +107,6 @@ TEST_F(TextureTest, MultisampleTexturesHaveTheirSampleCount)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(TextureTest, UploadsPixelsTopRowFirst)
-{
-    const uint8_t pixels[2 * 2 * 4] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160};
-    Texture t;
-    t.Create(2, 2, pixels, GL_RGBA, false, 0);
-    EXPECT_EQ(ReadTexture(GL_TEXTURE_2D, GL_TEXTURE_2D, t.id, 2, 2),
-              std::vector<uint8_t>(pixels, pixels + sizeof(pixels)));
-    t.Destroy();
-}
-
 TEST_F(TextureTest, CrossImageIsCutIntoSixFaces)
 {
     const unsigned width = 768;
