@@ -64,8 +64,8 @@ struct Stream {
     size_t size = 0;
     MemoryReader reader;
 
-    // Shared with the audio thread: read and written under the device lock,
-    // except that the main thread, their only other writer, reads its own.
+    // Shared with the audio thread and touched by either only under the device
+    // lock, except that the main thread reads `playing`, which only it writes.
     bool playing = false;
     bool decodeEnded = false;
     bool drained = false;  // decodeEnded and every frame handed to the device
