@@ -1,9 +1,10 @@
 // How smooth and how true the music position is as the frame loop sees it:
 // the cost of one position read, and over 10 s of playback read at 60 Hz and
-// as fast as possible, the largest step between consecutive reads, the worst
-// difference between a step and the wall time it spanned, and the drift
-// against the wall clock (and the output device's own drift, for the dummy
-// and disk drivers whose pace is only as good as their millisecond sleeps).
+// as fast as possible, the largest step between consecutive reads, how far a
+// step ran ahead of the wall time it could have spanned (a jump) or fell
+// behind it (a hold), and the drift against the wall clock, beside the output
+// device's own drift (the dummy and disk drivers keep time only as well as
+// their whole-millisecond sleeps).
 //
 // SDL_AUDIODRIVER picks the output (dummy when unset).
 
@@ -76,14 +77,16 @@ void BM_ClockSmoothness(benchmark::State& state)
         }
         double start = Now();
         double next = start;
-        double lastWall = 0.0;
+        double lastBefore = 0.0;
+        double lastAfter = 0.0;
         double lastPosition = 0.0;
         double firstLag = -1.0;
         double firstDeviceLag = -1.0;
         double lag = 0.0;
         double deviceLag = 0.0;
         double largestStep = 0.0;
-        double worstStepError = 0.0;
+        double worstJump = 0.0;
+        double worstHold = 0.0;
         double largestTrail = 0.0;
         int64_t reads = 0;
         bool backwards = false;
@@ -97,27 +100,32 @@ void BM_ClockSmoothness(benchmark::State& state)
                 while (Now() < next) {
                 }
             }
-            double wall = Now() - start;
-            double position = audioChannelBytes2Seconds(stream, audioChannelGetPosition(stream, kAudioPosByte));
+            // The wall clock on both sides of the read bounds when it happened.
+            double before = Now() - start;
             double handed = audioChannelGetPosition(stream, kAudioPosByte | kAudioPosDecode) / kBytesPerSecond;
+            double position = audioChannelBytes2Seconds(stream, audioChannelGetPosition(stream, kAudioPosByte));
+            double after = Now() - start;
             ++reads;
             if (position < lastPosition) {
                 backwards = true;
             }
             if (position > 0.0 && position < 10.0) {
                 if (lastPosition > 0.0) {
-                    largestStep = std::max(largestStep, position - lastPosition);
-                    worstStepError = std::max(worstStepError, std::fabs((position - lastPosition) - (wall - lastWall)));
+                    double step = position - lastPosition;
+                    largestStep = std::max(largestStep, step);
+                    worstJump = std::max(worstJump, step - (after - lastBefore));
+                    worstHold = std::max(worstHold, (before - lastAfter) - step);
                 }
-                lag = wall - position;
-                deviceLag = wall - handed;
+                lag = (before + after) / 2 - position;
+                deviceLag = before - handed;
                 if (firstLag < 0.0) {
                     firstLag = lag;
                     firstDeviceLag = deviceLag;
                 }
                 largestTrail = std::max(largestTrail, handed - position);
             }
-            lastWall = wall;
+            lastBefore = before;
+            lastAfter = after;
             lastPosition = position;
         }
         StopTone();
@@ -127,7 +135,8 @@ void BM_ClockSmoothness(benchmark::State& state)
         }
         state.counters["reads"] = static_cast<double>(reads);
         state.counters["largest_step_ms"] = largestStep * 1e3;
-        state.counters["worst_step_error_ms"] = worstStepError * 1e3;
+        state.counters["worst_jump_ms"] = worstJump * 1e3;
+        state.counters["worst_hold_ms"] = worstHold * 1e3;
         state.counters["drift_vs_wall_ms"] = (firstLag - lag) * 1e3;
         state.counters["device_drift_vs_wall_ms"] = (firstDeviceLag - deviceLag) * 1e3;
         state.counters["largest_trail_ms"] = largestTrail * 1e3;
