@@ -20,22 +20,15 @@ uint32_t OpenTone(const char* name)
     return audioStreamCreateFile(false, TestData(name).c_str(), 0, 0, kAudioStreamPrescan);
 }
 
-TEST(AudioBackend, CallsOutOfOrderOrOutOfRangeFailWithTheirCode)
+TEST(AudioBackend, CallsOutOfOrderFailWithTheirCode)
 {
-    EXPECT_FALSE(audioFree());
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorInit);
     EXPECT_EQ(OpenTone("tone-1s.mp3"), 0u);
     EXPECT_EQ(audioErrorGetCode(), kAudioErrorInit);
-
     AudioDriver driver("dummy");
     ASSERT_TRUE(driver.ok);
-    EXPECT_FALSE(audioInit(99, 44100, 0, nullptr, nullptr));
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorDevice);
     ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
-    EXPECT_FALSE(audioSetConfig(kAudioConfigUpdatePeriod, 0));
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorIllegalParam);
-    EXPECT_FALSE(audioSetConfig(2, 16));
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorIllegalParam);
+    EXPECT_FALSE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(audioErrorGetCode(), kAudioErrorAlready);
 
     std::string bytes;
     ASSERT_TRUE(ReadWholeFile(TestData("tone-1s.mp3"), bytes));
@@ -46,8 +39,6 @@ TEST(AudioBackend, CallsOutOfOrderOrOutOfRangeFailWithTheirCode)
     }
     EXPECT_EQ(audioErrorGetCode(), kAudioErrorNoChannel);
     ASSERT_GE(streams.size(), 2u);
-    EXPECT_EQ(audioChannelGetPosition(streams[0], 1), UINT64_MAX);
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorNotAvailable);
 
     // A freed stream's handle stays dead, even once its slot is taken again.
     ASSERT_TRUE(audioStreamFree(streams[0]));
@@ -55,14 +46,11 @@ TEST(AudioBackend, CallsOutOfOrderOrOutOfRangeFailWithTheirCode)
     ASSERT_NE(next, 0u);
     EXPECT_FALSE(audioChannelPlay(streams[0], false));
     EXPECT_EQ(audioErrorGetCode(), kAudioErrorHandle);
-    EXPECT_LT(audioChannelBytes2Seconds(streams[0], 0), 0.0);
-    EXPECT_DOUBLE_EQ(audioChannelBytes2Seconds(next, 176400), 1.0);
-
-    EXPECT_FALSE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
-    EXPECT_EQ(audioErrorGetCode(), kAudioErrorAlready);
     EXPECT_TRUE(audioFree());
-    EXPECT_EQ(audioChannelIsActive(next), kAudioActiveStopped);
+    EXPECT_EQ(audioChannelGetPosition(next, kAudioPosByte), UINT64_MAX);
     EXPECT_EQ(audioErrorGetCode(), kAudioErrorHandle);
+    EXPECT_FALSE(audioFree());
+    EXPECT_EQ(audioErrorGetCode(), kAudioErrorInit);
 }
 
 TEST(AudioBackend, StopHoldsThePositionAndPlayResumes)
