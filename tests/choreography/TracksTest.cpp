@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,26 @@ public:
 private:
     SyncTrackStore* store;
 };
+
+// Rows of the crashes in the soundtrack's section map ("| bar | row | seconds | what |").
+std::vector<int> CrashRows()
+{
+    std::vector<int> rows;
+    for (const char* where : {"/res/sync/SECTIONS.md", "/choreography/SECTIONS.md"}) {
+        std::ifstream in(kSource + where);
+        bool inHits = false;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("## ", 0) == 0) inHits = line.find("Big hits") != std::string::npos;
+            float bar = 0.0f;
+            int row = 0;
+            if (inHits && std::sscanf(line.c_str(), "| %f | %d |", &bar, &row) == 2 &&
+                line.find("crash") != std::string::npos)
+                rows.push_back(row);
+        }
+        if (!rows.empty()) break;
+    }
+    return rows;
+}
 
 }  // namespace
 
@@ -164,4 +187,29 @@ TEST(Choreography, CameraKeepsAUsableView)
         }
     }
     EXPECT_TRUE(usedMode[0] && usedMode[1]);
+}
+
+TEST(Choreography, FlashesLandOnTheCrashes)
+{
+    Timeline timeline;
+    std::vector<int> crashes = CrashRows();
+    ASSERT_GE(crashes.size(), 4u) << "no section map with its big hits";
+    for (int row : crashes) {
+        EXPECT_GE(timeline.At("FX.Flash", row), 0.3) << "no flash on the crash at row " << row;
+        EXPECT_LE(timeline.At("FX.Flash", row - 1), 0.05) << "flash before the crash at row " << row;
+        EXPECT_LE(timeline.At("FX.Flash", row + 32), 0.0) << "flash still up two beats after row " << row;
+    }
+}
+
+TEST(Choreography, CameraNeverRestsForTwoBars)
+{
+    const char* const camera[] = {"Camera.Mode", "Camera.X", "Camera.Y", "Camera.Z", "Focus.X", "Focus.Y",
+                                  "Focus.Z", "Camera.Distance", "Camera.Pitch", "Camera.Yaw", "Camera.Roll"};
+    Timeline timeline;
+    // Up to the last half bar, which is black.
+    for (int row = 0; row + 128 <= 71 * 64 + 32; row += 8) {
+        double moved = 0.0;
+        for (const char* name : camera) moved = std::max(moved, std::fabs(timeline.At(name, row + 128) - timeline.At(name, row)));
+        EXPECT_GT(moved, 1.0) << "camera at rest from row " << row;
+    }
 }
