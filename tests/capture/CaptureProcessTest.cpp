@@ -20,6 +20,14 @@
 
 namespace fs = std::filesystem;
 
+// This program brings a GL context up in-process, and the software driver
+// leaks a few blocks from code it unloads before exit, where no suppression
+// can reach them. Leaks are judged by the robustness leak check instead.
+extern "C" const char* __asan_default_options()
+{
+    return "detect_leaks=0";
+}
+
 namespace {
 
 const double kTimeout = 240.0;
