@@ -48,6 +48,12 @@ struct SweepCase {
     std::string name;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SweepCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 // Garbage that cannot be mistaken for an MP3 frame: MPEG audio syncs on 0xFF,
 // which never appears. Fixed seed, so every run sees the same bytes.
 std::string Garbage(size_t size)
