@@ -4,14 +4,14 @@
 #
 # Usage: scripts/make-release.sh [--build-dir DIR] [--output DIR] [--version V] [--no-build]
 #   --build-dir DIR  build tree to use (default: build-release beside the sources)
-#   --output DIR     where the archive goes (default: dist/ beside the sources)
+#   --output DIR     where the archive goes (default: dist/ in the build tree)
 #   --version V      version in the archive's name (default: git describe, else "dev")
 #   --no-build       pack what DIR already holds instead of configuring and building
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 build="$here/build-release"
-output="$here/dist"
+output=""
 version=""
 do_build=1
 while [ $# -gt 0 ]; do
@@ -25,6 +25,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+[ -n "$output" ] || output="$build/dist"
 if [ -z "$version" ]; then
   version=$(git -C "$here" describe --tags --always --dirty 2>/dev/null || echo dev)
 fi
