@@ -25,6 +25,9 @@ uniform float uCenterGravity;
 
 const float kLatticeSize = 512.0;
 
+// Read by the shared wireframe fragment shader for its distance fade.
+out float vViewDepth;
+
 void main()
 {
     vec2 plane = aPosition.xz / kLatticeSize;  // -0.5..0.5 across the lattice
@@ -40,5 +43,7 @@ void main()
     height *= falloff;
 
     vec3 position = vec3(aPosition.x, aPosition.y + height, aPosition.z);
-    gl_Position = uProjectionMatrix * uViewMatrix * uModelMatrix * vec4(position, 1.0);
+    vec4 viewPosition = uViewMatrix * uModelMatrix * vec4(position, 1.0);
+    vViewDepth = -viewPosition.z;
+    gl_Position = uProjectionMatrix * viewPosition;
 }
