@@ -68,8 +68,8 @@ TEST(MusicScore, CommittedSectionMapMatchesTheScore) {
         EXPECT_NE(map.find(row), std::string::npos) << s.name;
         EXPECT_NE(map.find("| " + std::to_string(s.bar * 64) + " |"), std::string::npos) << s.name;
     }
-    EXPECT_EQ(ReadText(std::string(OSTREL_SOURCE_DIR) + "/res/sync/SECTIONS.md"), map)
-        << "res/sync/SECTIONS.md is stale: run scripts/make-music.sh";
+    EXPECT_EQ(ReadText(std::string(OSTREL_SOURCE_DIR) + "/choreography/SECTIONS.md"), map)
+        << "choreography/SECTIONS.md is stale: run scripts/make-music.sh";
 }
 
 class MusicRender : public ::testing::Test {

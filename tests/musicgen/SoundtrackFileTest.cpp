@@ -54,7 +54,7 @@ TEST(SoundtrackFile, DecodesToTheMappedLengthWithBeatOneAtSampleZero) {
     EXPECT_EQ(frames, musicgen::SongFrames());
 
     // The section map states the same length.
-    std::ifstream in(std::string(OSTREL_SOURCE_DIR) + "/res/sync/SECTIONS.md");
+    std::ifstream in(std::string(OSTREL_SOURCE_DIR) + "/choreography/SECTIONS.md");
     std::stringstream map;
     map << in.rdbuf();
     std::smatch m;
