@@ -93,6 +93,20 @@ int main(int argc, char* argv[])
         if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
         return Fail("the engine did not start (see the log above)", 1);
     }
+    // A window manager may shrink a window that does not fit the screen; the
+    // frames would then be read from outside the picture.
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(engine->GetWindow().GetHandle(), &drawableWidth, &drawableHeight);
+    if (drawableWidth < options.width || drawableHeight < options.height) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "the window came out %dx%d instead of %dx%d: use a smaller --size or a virtual screen "
+                      "(xvfb-run) large enough",
+                      drawableWidth, drawableHeight, options.width, options.height);
+        engine->Shutdown();
+        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
+        return Fail(text, 1);
+    }
     PopulateScene(engine->GetScene());
 
     std::unique_ptr<FrameSink> sink;
