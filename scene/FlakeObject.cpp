@@ -29,24 +29,13 @@ void FlakeObject::ReleaseObjectData()
 bool FlakeObject::Init(Scene* owner)
 {
     scene = owner;
-    const ParticleParameters p = DrawParticleParameters();
-    direction = p.direction;
-    speed = p.speed;
-    spinAxis = p.spinAxis;
-    spinRate = p.spinRate;
-    sizeFactor = p.sizeFactor;
+    StoreParticleParameters(*this, DrawParticleParameters());
     return true;
 }
 
 ParticleParameters FlakeObject::Parameters() const
 {
-    ParticleParameters p;
-    p.direction = direction;
-    p.speed = speed;
-    p.spinAxis = spinAxis;
-    p.spinRate = spinRate;
-    p.sizeFactor = sizeFactor;
-    return p;
+    return ParticleParametersOf(*this);
 }
 
 void FlakeObject::Render(float seconds)

@@ -27,24 +27,13 @@ void NeedleObject::ReleaseObjectData()
 bool NeedleObject::Init(Scene* owner)
 {
     scene = owner;
-    const ParticleParameters p = DrawParticleParameters();
-    direction = p.direction;
-    speed = p.speed;
-    spinAxis = p.spinAxis;
-    spinRate = p.spinRate;
-    sizeFactor = p.sizeFactor;
+    StoreParticleParameters(*this, DrawParticleParameters());
     return true;
 }
 
 ParticleParameters NeedleObject::Parameters() const
 {
-    ParticleParameters p;
-    p.direction = direction;
-    p.speed = speed;
-    p.spinAxis = spinAxis;
-    p.spinRate = spinRate;
-    p.sizeFactor = sizeFactor;
-    return p;
+    return ParticleParametersOf(*this);
 }
 
 void NeedleObject::Render(float seconds)

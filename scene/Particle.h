@@ -18,6 +18,30 @@ struct ParticleParameters {
 };
 ParticleParameters DrawParticleParameters();
 
+// Flakes and needles hold the same five members; these move them in and out
+// of one ParticleParameters.
+template <class Particle>
+void StoreParticleParameters(Particle& particle, const ParticleParameters& p)
+{
+    particle.direction = p.direction;
+    particle.speed = p.speed;
+    particle.spinAxis = p.spinAxis;
+    particle.spinRate = p.spinRate;
+    particle.sizeFactor = p.sizeFactor;
+}
+
+template <class Particle>
+ParticleParameters ParticleParametersOf(const Particle& particle)
+{
+    ParticleParameters p;
+    p.direction = particle.direction;
+    p.speed = particle.speed;
+    p.spinAxis = particle.spinAxis;
+    p.spinRate = particle.spinRate;
+    p.sizeFactor = particle.sizeFactor;
+    return p;
+}
+
 // Drifted `time` track units from the cloud centre, spun by music time, sized.
 Mat4 ParticleModelMatrix(const Vec3& centre, const ParticleParameters& p, float time,
                          float seconds);
