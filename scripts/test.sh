@@ -12,6 +12,12 @@ export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 run_suite() {
   local build=$1; shift
   "$here/scripts/setup.sh" "$build" "$@"
+  if [ "$build" = "$here/build-sanitize" ]; then
+    # The software GL driver leaks a few blocks from code it unloads before
+    # exit; the leak check test reads LeakSanitizer's report itself and fails
+    # only on leaks our code allocated.
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+  fi
   local ctest_cmd=(ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600)
   if [ -n "${DISPLAY:-}" ]; then
     "${ctest_cmd[@]}"
