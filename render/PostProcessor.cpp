@@ -80,19 +80,19 @@ bool PostProcessor::Init()
     glBindVertexArray(quadVertexArray);
     CheckGLError();
 
-    for (const BufferSpec& spec : kBuffers) {
-        FrameBuffer& buffer = this->*spec.member;
-        if (!buffer.Create(Divide(width, spec.divisor), Divide(height, spec.divisor), 1, spec.depth,
-                           spec.format, 0)) {
-            SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "%s", spec.failText);
+    for (const BufferSpec& entry : kBuffers) {
+        FrameBuffer& buffer = this->*entry.member;
+        if (!buffer.Create(Divide(width, entry.divisor), Divide(height, entry.divisor), 1, entry.depth,
+                           entry.format, 0)) {
+            SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "%s", entry.failText);
             return false;
         }
     }
 
-    for (const ShaderSpec& spec : kShaders) {
-        Shader& shader = this->*spec.member;
-        if (!shader.Load(kQuadVertex, spec.fragmentPath, nullptr)) {
-            SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "%s", spec.failText);
+    for (const ShaderSpec& entry : kShaders) {
+        Shader& shader = this->*entry.member;
+        if (!shader.Load(kQuadVertex, entry.fragmentPath, nullptr)) {
+            SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "%s", entry.failText);
             return false;
         }
     }
