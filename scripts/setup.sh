@@ -12,7 +12,7 @@ packages=(
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl-dev libstb-dev libmpg123-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-apps xdotool imagemagick
-  lame mpg123 ffmpeg sox
+  lame mpg123 ffmpeg sox procps tar
   clang libclang-rt-14-dev
 )
 missing=()
