@@ -222,29 +222,22 @@ void PostProcessor::Apply(FrameBuffer& scene)
         EndPass(down2);
 
         // B4, B5: separable blur at quarter size, across then down.
-        const Pass blurX{bloomBuffer3, blurShader, GL_TEXTURE_2D, bloomBuffer2.ColorTexture(0)};
-        BeginPass(blurX);
-        const GLfloat texelX[2] = {1.0f / static_cast<float>(static_cast<unsigned>(bloomBuffer2.width)),
-                                   1.0f / static_cast<float>(static_cast<unsigned>(bloomBuffer2.height))};
+        const auto blurPass = [&](FrameBuffer& target, FrameBuffer& input, const GLfloat (&direction)[2]) {
+            const Pass pass{target, blurShader, GL_TEXTURE_2D, input.ColorTexture(0)};
+            BeginPass(pass);
+            const GLfloat texel[2] = {1.0f / static_cast<float>(static_cast<unsigned>(input.width)),
+                                      1.0f / static_cast<float>(static_cast<unsigned>(input.height))};
+            glUniform2fv(blurShader.GetUniformLocation("uTexelSize"), 1, texel);
+            glUniform2fv(blurShader.GetUniformLocation("uBlurDirection"), 1, direction);
+            glUniform1f(blurShader.GetUniformLocation("uBlurMagnitude"), Sync().GetFloat("FX.BlurMagnitude"));
+            glBindSampler(0, sampler);
+            DrawQuad(quadBuffer);
+            EndPass(pass);
+        };
         const GLfloat across[2] = {1.0f, 0.0f};
-        glUniform2fv(blurShader.GetUniformLocation("uTexelSize"), 1, texelX);
-        glUniform2fv(blurShader.GetUniformLocation("uBlurDirection"), 1, across);
-        glUniform1f(blurShader.GetUniformLocation("uBlurMagnitude"), Sync().GetFloat("FX.BlurMagnitude"));
-        glBindSampler(0, sampler);
-        DrawQuad(quadBuffer);
-        EndPass(blurX);
-
-        const Pass blurY{bloomBuffer2, blurShader, GL_TEXTURE_2D, bloomBuffer3.ColorTexture(0)};
-        BeginPass(blurY);
-        const GLfloat texelY[2] = {1.0f / static_cast<float>(static_cast<unsigned>(bloomBuffer3.width)),
-                                   1.0f / static_cast<float>(static_cast<unsigned>(bloomBuffer3.height))};
         const GLfloat down[2] = {0.0f, 1.0f};
-        glUniform2fv(blurShader.GetUniformLocation("uTexelSize"), 1, texelY);
-        glUniform2fv(blurShader.GetUniformLocation("uBlurDirection"), 1, down);
-        glUniform1f(blurShader.GetUniformLocation("uBlurMagnitude"), Sync().GetFloat("FX.BlurMagnitude"));
-        glBindSampler(0, sampler);
-        DrawQuad(quadBuffer);
-        EndPass(blurY);
+        blurPass(bloomBuffer3, bloomBuffer2, across);
+        blurPass(bloomBuffer2, bloomBuffer3, down);
 
         // B6, B7: back up to full size.
         const Pass up1{bloomBuffer1, copyShader, GL_TEXTURE_2D, bloomBuffer2.ColorTexture(0)};
