@@ -36,7 +36,10 @@ bool Engine::Init(const DisplayConfig& display)
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initialized window");
 
     glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
+    // SDL sometimes hands out an EGL context on X11; GLEW has then loaded every
+    // GL entry point and only fails to find a GLX display, which we never use.
+    GLenum glew = glewInit();
+    if (glew != GLEW_OK && glew != GLEW_ERROR_NO_GLX_DISPLAY) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize GLEW!");
         return false;
     }

@@ -112,6 +112,17 @@ TEST_F(ProcessTest, PlaysToTheEndOfTheMusicAndShutsDownInOrder)
         << r.output;
 }
 
+TEST_F(ProcessTest, AnEglContextFromSdlStillRuns)
+{
+    ProcessResult r = RunProcess({layout.Bin() + "/" + kDeliverable}, layout.Bin(),
+                                 {"SDL_AUDIODRIVER=dummy", "SDL_VIDEO_X11_FORCE_EGL=1"}, 60.0);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> log = LogMessagesOf(r.output);
+    EXPECT_TRUE(InOrder(log, kStartup)) << r.output;
+    EXPECT_TRUE(InOrder(log, kShutdown)) << r.output;
+    EXPECT_FALSE(HasPrefix(log, "OpenGL Error Encountered!")) << r.output;
+}
+
 TEST_F(ProcessTest, MissingMusicFailsStartUpWithExitCodeZero)
 {
     layout.RemoveFile("audio/melody.mp3");
