@@ -29,7 +29,7 @@ bool Engine::Init(const DisplayConfig& display)
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initializing Engine");
 
     if (!window.Create(display.title, display.width, display.height, display.samples,
-                       display.fullscreen)) {
+                       display.fullscreen, display.resizable)) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize window!");
         return false;
     }
@@ -90,6 +90,26 @@ void Engine::Run()
         scene.Render(audio.GetPosition());
         window.SwapBuffers();
     }
+}
+
+void Engine::RenderFrameAt(float seconds)
+{
+    sync.UpdateAt(seconds);
+    scene.Render(seconds);
+}
+
+void Engine::RestoreCamera(long frame, int fps)
+{
+    for (long n = frame - 1; n >= 0; --n) {
+        sync.UpdateAt((float)((double)n / (double)fps));
+        int mode = sync.GetInt("Camera.Mode");
+        if (mode == 0 || mode == 1) {
+            scene.PlaceCamera();
+            return;
+        }
+    }
+    // No frame before sets it: the view a fresh start has.
+    scene.viewMatrix = Scene::BlankView();
 }
 
 void Engine::Shutdown()

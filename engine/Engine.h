@@ -13,6 +13,7 @@ struct DisplayConfig {
     int height;
     int samples;
     bool fullscreen;
+    bool resizable = false;
 };
 
 class Engine {
@@ -25,6 +26,15 @@ public:
     void Shutdown();
 
     static Engine* GetInstance();
+
+    // For tools that drive the clock themselves (capture, studio): one frame
+    // drawn at this music position, the row following it as Run's follows the
+    // audio. Run itself stays as it is.
+    void RenderFrameAt(float seconds);
+    // A camera mode other than 0 or 1 keeps the previous frame's view. This
+    // places the camera where the last frame before `frame` (on the fps grid)
+    // that set it left it, so a frame looks the same however it was reached.
+    void RestoreCamera(long frame, int fps);
 
     Window& GetWindow() { return window; }
     Scene& GetScene() { return scene; }

@@ -4,7 +4,8 @@
 
 #include "engine/CheckGLError.h"
 
-bool Window::Create(const char* title_, int width_, int height_, int samples_, bool fullscreen)
+bool Window::Create(const char* title_, int width_, int height_, int samples_, bool fullscreen,
+                    bool resizable)
 {
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -22,6 +23,8 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
         SDL_ShowCursor(SDL_DISABLE);
         flags = SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN;
     }
+    if (resizable)
+        flags |= SDL_WINDOW_RESIZABLE;
 
     window = SDL_CreateWindow(title_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_,
                               flags);
@@ -73,6 +76,8 @@ bool Window::PollEvents()
 {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (eventHook != nullptr && eventHook(event, eventHookUser))
+            continue;
         if (event.type == SDL_QUIT) {
             SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Received quit message from event system!");
             return false;
@@ -83,6 +88,18 @@ bool Window::PollEvents()
         }
     }
     return true;
+}
+
+void Window::SetEventHook(EventHook hook, void* user)
+{
+    eventHook = hook;
+    eventHookUser = user;
+}
+
+void Window::SetSize(int newWidth, int newHeight)
+{
+    width = newWidth;
+    height = newHeight;
 }
 
 void Window::SwapBuffers()

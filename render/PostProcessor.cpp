@@ -69,17 +69,11 @@ SyncDevice& Sync()
 
 }  // namespace
 
-bool PostProcessor::Init()
+bool PostProcessor::CreateBuffers()
 {
     Window& window = Engine::GetInstance()->GetWindow();
     const int width = window.GetWidth();
     const int height = window.GetHeight();
-
-    glGenVertexArrays(1, &quadVertexArray);
-    CheckGLError();
-    glBindVertexArray(quadVertexArray);
-    CheckGLError();
-
     for (const BufferSpec& entry : kBuffers) {
         FrameBuffer& buffer = this->*entry.member;
         if (!buffer.Create(Divide(width, entry.divisor), Divide(height, entry.divisor), 1, entry.depth,
@@ -88,6 +82,33 @@ bool PostProcessor::Init()
             return false;
         }
     }
+    return true;
+}
+
+bool PostProcessor::ResizeBuffers()
+{
+    for (const BufferSpec& entry : kBuffers)
+        (this->*entry.member).Destroy();
+    return CreateBuffers();
+}
+
+std::vector<Shader*> PostProcessor::Shaders()
+{
+    std::vector<Shader*> shaders;
+    for (const ShaderSpec& entry : kShaders)
+        shaders.push_back(&(this->*entry.member));
+    return shaders;
+}
+
+bool PostProcessor::Init()
+{
+    glGenVertexArrays(1, &quadVertexArray);
+    CheckGLError();
+    glBindVertexArray(quadVertexArray);
+    CheckGLError();
+
+    if (!CreateBuffers())
+        return false;
 
     for (const ShaderSpec& entry : kShaders) {
         Shader& shader = this->*entry.member;

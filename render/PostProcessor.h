@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 
+#include <vector>
+
 #include "render/FrameBuffer.h"
 #include "render/Shader.h"
 
@@ -12,6 +14,9 @@ public:
     bool Init();
     void Apply(FrameBuffer& scene);
     void Destroy();
+    // Tools only: recreates the buffers for the window's current size.
+    bool ResizeBuffers();
+    std::vector<Shader*> Shaders();
 
     Shader highPassShader;
     Shader blurShader;
@@ -30,4 +35,7 @@ public:
     GLuint quadVertexArray = 0;
     GLuint quadBuffer = 0;
     GLuint sampler = 0;
+
+private:
+    bool CreateBuffers();
 };

@@ -183,6 +183,18 @@ GLint Shader::GetUniformLocation(const char* name)
     return location;
 }
 
+bool Shader::Reload()
+{
+    if (vertexPath == nullptr || fragmentPath == nullptr)
+        return false;
+    Shader fresh;
+    if (!fresh.Load(vertexPath, fragmentPath, geometryPath))
+        return false;
+    Destroy();
+    *this = fresh;
+    return true;
+}
+
 void Shader::Destroy()
 {
     // A shader that never built owns no GL objects; deleting the marker names

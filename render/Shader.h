@@ -15,6 +15,10 @@ public:
     bool Load(const char* vertexPath, const char* fragmentPath, const char* geometryPath);
     GLint GetUniformLocation(const char* name);
     void Destroy();
+    // Builds the same files again (tools that edit shaders live). On success
+    // the new program replaces the old one; on failure the old one stays and
+    // the compiler's or linker's log has been logged.
+    bool Reload();
 
     GLuint vertexShader = kNoGLName;
     GLuint fragmentShader = kNoGLName;

@@ -24,6 +24,7 @@ public:
     // The instance owns no GL object.
     void Release() override {}
     SceneObjectType GetType() override { return Flake; }
+    Shader* GetShader() override { return &objectData.shader; }
 
     ParticleParameters Parameters() const;
 

@@ -23,6 +23,7 @@ public:
     // The instance owns no GL object.
     void Release() override {}
     SceneObjectType GetType() override { return Needle; }
+    Shader* GetShader() override { return &objectData.shader; }
 
     ParticleParameters Parameters() const;
 

@@ -31,6 +31,7 @@ public:
     void Render(float seconds) override;
     void Release() override;
     SceneObjectType GetType() override { return Ring; }
+    Shader* GetShader() override { return &shader; }
 
     GLuint vertexArray = 0;
     GLuint vertexBuffer = 0;

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -149,6 +150,34 @@ void Scene::Render(float seconds)
 
     frameBuffer.Unbind();
     postProcessor.Apply(frameBuffer);
+}
+
+bool Scene::Resize()
+{
+    Window& window = Engine::GetInstance()->GetWindow();
+    frameBuffer.Destroy();
+    if (!frameBuffer.Create(window.GetWidth(), window.GetHeight(), 1, true, GL_RGBA16F,
+                            (unsigned)window.GetSamples())) {
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize Scene Frame Buffer!");
+        return false;
+    }
+    const float halfFovy = 0.5235988f;
+    projectionMatrix = perspective(halfFovy * 2.0f,
+                                   (float)window.GetWidth() / (float)window.GetHeight(), 1.0f,
+                                   1000.0f);
+    return postProcessor.ResizeBuffers();
+}
+
+std::vector<Shader*> Scene::Shaders()
+{
+    std::vector<Shader*> shaders = postProcessor.Shaders();
+    for (SceneObject* object : objects) {
+        Shader* shader = object != nullptr ? object->GetShader() : nullptr;
+        // The particles share one program per kind.
+        if (shader != nullptr && std::find(shaders.begin(), shaders.end(), shader) == shaders.end())
+            shaders.push_back(shader);
+    }
+    return shaders;
 }
 
 void Scene::Shutdown()

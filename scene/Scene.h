@@ -15,6 +15,12 @@ public:
     void Render(float seconds);
     void Shutdown();
 
+    // Tools only (the studio's resizable window): rebuilds what is sized from
+    // the window (frame buffers, projection) for its current size.
+    bool Resize();
+    // Every program the scene draws with, each once, for live shader edits.
+    std::vector<Shader*> Shaders();
+
     // Sets viewMatrix from the camera tracks; a mode other than 0 or 1 keeps it.
     void PlaceCamera();
 

@@ -31,6 +31,9 @@ public:
     virtual void Render(float seconds) = 0;
     virtual void Release() = 0;
     virtual SceneObjectType GetType() = 0;
+    // The program it draws with, for tools that rebuild shaders live; null
+    // when it has none of its own.
+    virtual Shader* GetShader() { return nullptr; }
 
     Vec3 position;
 

@@ -20,6 +20,7 @@ public:
     void Render(float seconds) override;
     void Release() override;
     SceneObjectType GetType() override { return Cube; }
+    Shader* GetShader() override { return &shader; }
 
     GLuint vertexArray = 0;
     GLuint vertexBuffer = 0;

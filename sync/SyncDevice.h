@@ -19,6 +19,8 @@ public:
     float GetRow() const { return row; }
     // Pins the clock to a row, for tools and tests that step through the timeline.
     void SetRow(float newRow) { row = newRow; }
+    // The store itself, for tools that show the keys (the studio's curves).
+    SyncTrackStore* GetStore() { return store; }
 
 private:
     float Value(const char* name);
