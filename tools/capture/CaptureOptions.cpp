@@ -34,8 +34,7 @@ static bool ParseNonNegative(const std::string& text, double& out)
     return true;
 }
 
-// "1600x900" -> 1600, 900.
-static bool ParseSize(const std::string& text, int& width, int& height)
+bool ParseSize(const std::string& text, int& width, int& height)
 {
     size_t x = text.find('x');
     if (x == std::string::npos) return false;
@@ -47,8 +46,7 @@ static bool ParseSize(const std::string& text, int& width, int& height)
     return true;
 }
 
-// "ostrel-1920x1080-8x" or "1920x1080-8x" -> size and samples.
-static bool ParseDeliverable(std::string text, CaptureOptions& options)
+bool ParseDeliverable(std::string text, int& width, int& height, int& samples)
 {
     if (text.compare(0, 7, "ostrel-") == 0) text = text.substr(7);
     size_t dash = text.find('-');
@@ -57,13 +55,13 @@ static bool ParseDeliverable(std::string text, CaptureOptions& options)
     long s;
     if (!ParseSize(text.substr(0, dash), w, h)) return false;
     if (!ParseInt(text.substr(dash + 1, text.size() - dash - 2), 0, kMaxSamples, s)) return false;
-    options.width = w;
-    options.height = h;
-    options.samples = (int)s;
+    width = w;
+    height = h;
+    samples = (int)s;
     return true;
 }
 
-static bool ParseTimePoint(const std::string& text, TimePoint& point)
+bool ParseTimePoint(const std::string& text, TimePoint& point)
 {
     if (text.size() < 2) return false;
     char unit = text.back();
@@ -73,6 +71,7 @@ static bool ParseTimePoint(const std::string& text, TimePoint& point)
     switch (unit) {
     case 's': point.unit = TimeUnit::Seconds; break;
     case 'r': point.unit = TimeUnit::Row; break;
+    case 'b': point.unit = TimeUnit::Bar; break;
     case 'f':
         if (value != std::floor(value) || value > 1e12) return false;
         point.unit = TimeUnit::Frame;
@@ -203,7 +202,7 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             }
             options.fps = (int)n;
         } else if (arg == "--like") {
-            if (!ParseDeliverable(value, options)) {
+            if (!ParseDeliverable(value, options.width, options.height, options.samples)) {
                 error = "bad --like '" + value + "': expected a deliverable such as ostrel-1600x900-4x";
                 return false;
             }
@@ -211,7 +210,7 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             TimePoint& point = arg == "--from" ? options.from : options.to;
             if (!ParseTimePoint(value, point)) {
                 error = "bad " + arg + " '" + value +
-                        "': expected seconds (12.5s), a row (480r) or a frame number (600f)";
+                        "': expected seconds (12.5s), a row (480r), a bar (16b) or a frame number (600f)";
                 return false;
             }
         } else if (arg == "--frames") {
@@ -265,6 +264,7 @@ static long FrameAt(const TimePoint& point, int fps, double rowsPerSecond)
     switch (point.unit) {
     case TimeUnit::Frame: return (long)point.value;
     case TimeUnit::Row: return FramesCovering(point.value / rowsPerSecond, fps);
+    case TimeUnit::Bar: return FramesCovering(point.value * 64.0 / rowsPerSecond, fps);
     case TimeUnit::Seconds: return FramesCovering(point.value, fps);
     }
     return 0;
@@ -336,7 +336,7 @@ const char* CaptureUsage()
            "      --from T       first frame to render (default: the start)\n"
            "      --to T         render up to, not including, T (default: the end of the music)\n"
            "      --frames N     render N frames from --from on\n"
-           "                     T is seconds (12.5s), a row (480r) or a frame number (600f)\n"
+           "                     T is seconds (12.5s), a row (480r), a bar (16b) or a frame (600f)\n"
            "      --crf N        H.264 quality, 0 (lossless) to 51 (default 18)\n"
            "      --ffmpeg PATH  the ffmpeg program (default: ffmpeg from PATH)\n"
            "  -q, --quiet        no progress bar\n"

@@ -6,9 +6,9 @@
 // Parsing only checks the syntax and the ranges of single values; the frame
 // range is resolved later, once the soundtrack's length is known.
 
-enum class TimeUnit { Seconds, Row, Frame };
+enum class TimeUnit { Seconds, Row, Frame, Bar };
 
-// A point on the timeline as the user gave it: "12.5s", "480r" or "600f".
+// A point on the timeline as the user gave it: "12.5s", "480r", "16b" or "600f".
 struct TimePoint {
     bool set = false;
     TimeUnit unit = TimeUnit::Frame;
@@ -60,3 +60,11 @@ inline float FrameTime(long n, int fps)
 std::string FramePath(const CaptureOptions& options, long n);
 
 const char* CaptureUsage();
+
+// Pieces of the command line that other tools (the studio) read the same way.
+// "1600x900" -> 1600, 900.
+bool ParseSize(const std::string& text, int& width, int& height);
+// "ostrel-1920x1080-8x" or "1920x1080-8x" -> size and samples.
+bool ParseDeliverable(std::string text, int& width, int& height, int& samples);
+// "12.5s", "480r", "16b" (bars) or "600f".
+bool ParseTimePoint(const std::string& text, TimePoint& point);

@@ -1,5 +1,7 @@
 #include "FrameSink.h"
 
+#include <GL/glew.h>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -15,24 +17,43 @@
 
 #include <stb_image_write.h>
 
+#include "engine/CheckGLError.h"
+
 extern char** environ;
 
 // ---- PNG frames ----------------------------------------------------------------
 
 PngSink::PngSink(const CaptureOptions& options_) : options(options_) {}
 
-bool PngSink::Write(long frame, const uint8_t* rgba)
+bool ReadBackBuffer(int width, int height, std::vector<uint8_t>& pixels)
 {
-    std::string path = FramePath(options, frame);
-    const int stride = options.width * 4;
+    // Whatever the frame left behind is reported as usual, not blamed on the read.
+    CheckGLError();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool WriteFramePng(const std::string& path, int width, int height, const uint8_t* rgba,
+                   std::string& error)
+{
+    const int stride = width * 4;
     // Starting at the last row with a negative stride writes GL's bottom-up
     // rows top-down, without touching stb's global flip switch.
-    const uint8_t* top = rgba + (size_t)stride * (size_t)(options.height - 1);
-    if (!stbi_write_png(path.c_str(), options.width, options.height, 4, top, -stride)) {
+    const uint8_t* top = rgba + (size_t)stride * (size_t)(height - 1);
+    errno = 0;
+    if (!stbi_write_png(path.c_str(), width, height, 4, top, -stride)) {
         error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
         return false;
     }
     return true;
+}
+
+bool PngSink::Write(long frame, const uint8_t* rgba)
+{
+    return WriteFramePng(FramePath(options, frame), options.width, options.height, rgba, error);
 }
 
 // ---- Video through ffmpeg --------------------------------------------------------------

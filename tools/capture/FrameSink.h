@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CaptureOptions.h"
 
@@ -58,6 +59,14 @@ private:
     pid_t child = -1;
     int pipeFd = -1;
 };
+
+// Reads the window's back buffer (the frame just drawn, before the swap) as
+// RGBA rows, bottom row first; pixels must hold width * height * 4 bytes.
+bool ReadBackBuffer(int width, int height, std::vector<uint8_t>& pixels);
+
+// Writes GL's bottom-up RGBA rows as a PNG; false with the reason in error.
+bool WriteFramePng(const std::string& path, int width, int height, const uint8_t* rgba,
+                   std::string& error);
 
 // Checks before any rendering that the output can be written: creates a
 // missing PNG directory, and creates (empties) a video file.

@@ -2,6 +2,8 @@
 
 #include <mpg123.h>
 
+#include <cstdint>
+
 double SoundtrackSeconds(const char* path)
 {
     mpg123_init();
@@ -24,4 +26,49 @@ double SoundtrackSeconds(const char* path)
     }
     mpg123_delete(handle);
     return seconds;
+}
+
+bool SoundtrackPeaks(const char* path, double framesPerPeak, std::vector<float>* peaks)
+{
+    peaks->clear();
+    if (!(framesPerPeak >= 1.0)) return false;
+    mpg123_init();
+    int err = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &err);
+    if (!handle) return false;
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+    bool ok = false;
+    if (mpg123_open(handle, path) == MPG123_OK) {
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        if (mpg123_getformat(handle, &rate, &channels, &encoding) == MPG123_OK && channels > 0) {
+            mpg123_format_none(handle);
+            mpg123_format(handle, rate, channels, MPG123_ENC_SIGNED_16);
+            short buffer[8192];
+            size_t got = 0;
+            uint64_t frame = 0;
+            float peak = 0.0f;
+            double next = framesPerPeak;
+            int result;
+            do {
+                result = mpg123_read(handle, (unsigned char*)buffer, sizeof buffer, &got);
+                size_t samples = got / sizeof(short);
+                for (size_t i = 0; i < samples; ++i) {
+                    float v = buffer[i] < 0 ? -(float)buffer[i] / 32768.0f : (float)buffer[i] / 32767.0f;
+                    peak = v > peak ? v : peak;
+                    if ((i + 1) % (size_t)channels != 0) continue;
+                    if ((double)++frame >= next) {
+                        peaks->push_back(peak);
+                        peak = 0.0f;
+                        next += framesPerPeak;
+                    }
+                }
+            } while (result == MPG123_OK || result == MPG123_NEW_FORMAT);
+            if (peak > 0.0f) peaks->push_back(peak);
+            ok = result == MPG123_DONE && !peaks->empty();
+        }
+        mpg123_close(handle);
+    }
+    mpg123_delete(handle);
+    return ok;
 }

@@ -29,34 +29,6 @@ static int Fail(const std::string& message, int code)
     return code;
 }
 
-// Scene::Render keeps the previous view matrix while Camera.Mode holds
-// anything but 0 or 1. To give a frame the same pixels whether the capture
-// starts there or earlier, the last frame before it that set the camera is
-// rendered first (and thrown away).
-static void RestoreCamera(Engine& engine, long first, int fps)
-{
-    SyncDevice& sync = engine.GetSyncDevice();
-    for (long n = first - 1; n >= 0; --n) {
-        sync.UpdateAt(FrameTime(n, fps));
-        int mode = sync.GetInt("Camera.Mode");
-        if (mode == 0 || mode == 1) {
-            engine.GetScene().Render(FrameTime(n, fps));
-            return;
-        }
-    }
-}
-
-static bool ReadBackBuffer(int width, int height, std::vector<uint8_t>& pixels)
-{
-    // Whatever the frame left behind is reported as usual, not blamed on the read.
-    CheckGLError();
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return glGetError() == GL_NO_ERROR;
-}
-
 int main(int argc, char* argv[])
 {
     CaptureOptions options;
@@ -128,7 +100,8 @@ int main(int argc, char* argv[])
         sink.reset(new PngSink(options));
     }
 
-    RestoreCamera(*engine, range.first, options.fps);
+    // A partial capture starts with the view a full one would have there.
+    engine->RestoreCamera(range.first, options.fps);
 
     std::vector<uint8_t> pixels((size_t)options.width * (size_t)options.height * 4);
     Progress progress(range.end - range.first, options.progress);
@@ -141,9 +114,7 @@ int main(int argc, char* argv[])
             ok = false;
             break;
         }
-        float seconds = FrameTime(n, options.fps);
-        engine->GetSyncDevice().UpdateAt(seconds);
-        engine->GetScene().Render(seconds);
+        engine->RenderFrameAt(FrameTime(n, options.fps));
         if (!ReadBackBuffer(options.width, options.height, pixels)) {
             error = "cannot read the frame back from the window";
             ok = false;
