@@ -19,6 +19,12 @@ public:
     float GetRow() const { return row; }
     // Pins the clock to a row, for tools and tests that step through the timeline.
     void SetRow(float newRow) { row = newRow; }
+    // Answers every later query from the replacement, at the same row, and
+    // hands back the previous store (null before Init): the caller owns it and
+    // frees it with syncStoreDestroy, when it no longer needs it. The device
+    // owns the replacement from here on. For tools that reload the tracks
+    // between two frames; the production never swaps.
+    SyncTrackStore* SwapStore(SyncTrackStore* replacement);
 
 private:
     float Value(const char* name);
