@@ -8,6 +8,7 @@
 #include <map>
 
 #include "sync/SyncTrackNames.h"
+#include "sync/SyncTrackStore.h"
 
 std::string trackFileName(const std::string& name)
 {
@@ -440,6 +441,33 @@ bool writeCompiledTracks(const std::string& dir, const std::vector<TrackSource>&
         }
     }
     return true;
+}
+
+SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, const char* basePath)
+{
+    SyncTrackStore* store = syncStoreCreate(basePath);
+    if (!store)
+        return nullptr;
+    std::vector<SyncKey> keys;
+    for (const TrackSource& track : tracks) {
+        keys.resize(track.keys.size());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const TrackRecord& record = track.keys[i];
+            keys[i].row = record.row;
+            memcpy(&keys[i].value, &record.valueBits, sizeof(keys[i].value));
+            // The loader reads the type byte as a signed char.
+            keys[i].type = (int32_t)(signed char)record.type;
+        }
+        if (syncStoreAddTrack(store, track.name.c_str(), keys.data(), (int32_t)keys.size()) != 0) {
+            syncStoreDestroy(store);
+            return nullptr;
+        }
+    }
+    if (syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
+        syncStoreDestroy(store);
+        return nullptr;
+    }
+    return store;
 }
 
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows)

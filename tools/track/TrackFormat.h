@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct SyncTrackStore;
+
 constexpr int kRowsPerBeat = 16;
 constexpr int kBeatsPerBar = 4;
 constexpr int kRowsPerBar = kRowsPerBeat * kBeatsPerBar;
@@ -61,6 +63,12 @@ bool compileTrackTexts(const std::vector<TrackText>& texts, bool anyName, std::v
 // Writes dir/_<name>.track for each track, in order; on failure error is
 // "path: cannot write" and the tracks before it are already written.
 bool writeCompiledTracks(const std::string& dir, const std::vector<TrackSource>& tracks, std::string* error);
+
+// A store holding the tracks' keys exactly as it would read them from the
+// compiled files. The production's names that the tracks leave out are read
+// from basePath now, so the store touches no file once it is in use. Null when
+// memory fails or a name comes twice; free it with syncStoreDestroy.
+SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, const char* basePath);
 
 // Text for one track, one key per line.
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows);
