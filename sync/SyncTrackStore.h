@@ -1,8 +1,9 @@
 #pragma once
 
 // Key-framed tracks read lazily from one small binary file per track, or
-// added whole by a tool that holds their keys already. A plain module: structures with public fields, free functions, the C
-// allocator, status codes 0 (success) and -1 (failure), and no log output.
+// added whole by a tool that holds their keys already. A plain module:
+// structures with public fields, free functions, the C allocator, status
+// codes 0 (success) and -1 (failure), and no log output.
 
 #include <cstddef>
 #include <cstdint>
