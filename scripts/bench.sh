@@ -7,6 +7,8 @@
 #                  off, against a plain copy
 #   startup        start-up to the first frame, in-process and from exec
 #   capture        ostrel-capture's frames per second at 1920x1080 4x
+#   track_reload   the choreography recompiled from text and swapped into a
+#                  sync device, beside a reload of the compiled files
 # and any other bench/*.cpp after them.
 # Usage: scripts/bench.sh [benchmark-name...]   (default: all)
 # OSTREL_BENCH_BUILD_DIR picks another build directory.
@@ -21,7 +23,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${OSTREL_BENCH_UNDER_XVFB:-}" ]; then
 fi
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
-order=(sync_queries scene_render postprocess startup capture)
+order=(sync_queries scene_render postprocess startup capture track_reload)
 all=()
 for name in "${order[@]}"; do [ -f "$here/bench/$name.cpp" ] && all+=("$name"); done
 for src in "$here"/bench/*.cpp; do

@@ -31,6 +31,13 @@ void SyncDevice::UpdateAt(float seconds)
     row = seconds * ((tempo / 60.0f) * 16.0f);
 }
 
+SyncTrackStore* SyncDevice::SwapStore(SyncTrackStore* replacement)
+{
+    SyncTrackStore* previous = store;
+    store = replacement;
+    return previous;
+}
+
 float SyncDevice::Value(const char* name)
 {
     if (!store)

@@ -21,6 +21,12 @@ public:
     void SetRow(float newRow) { row = newRow; }
     // The store itself, for tools that show the keys (the studio's curves).
     SyncTrackStore* GetStore() { return store; }
+    // Answers every later query from the replacement, at the same row, and
+    // hands back the previous store (null before Init): the caller owns it and
+    // frees it with syncStoreDestroy, when it no longer needs it. The device
+    // owns the replacement from here on. For tools that reload the tracks
+    // between two frames; the production never swaps.
+    SyncTrackStore* SwapStore(SyncTrackStore* replacement);
 
 private:
     float Value(const char* name);

@@ -50,12 +50,10 @@ int32_t syncStoreFindTrack(const SyncTrackStore* store, const char* name)
     return -1;
 }
 
-SyncTrack* syncStoreGetTrack(SyncTrackStore* store, const char* name)
+// A keyless track appended under a copy of the name; null, with the store
+// unchanged, when memory fails.
+static SyncTrack* appendTrack(SyncTrackStore* store, const char* name)
 {
-    int32_t index = syncStoreFindTrack(store, name);
-    if (index >= 0)
-        return store->tracks[index];
-
     SyncTrack* track = (SyncTrack*)malloc(sizeof(SyncTrack));
     if (!track)
         return nullptr;
@@ -77,11 +75,52 @@ SyncTrack* syncStoreGetTrack(SyncTrackStore* store, const char* name)
     store->tracks = grown;
     store->tracks[store->trackCount] = track;
     store->trackCount += 1;
+    return track;
+}
 
+SyncTrack* syncStoreGetTrack(SyncTrackStore* store, const char* name)
+{
+    int32_t index = syncStoreFindTrack(store, name);
+    if (index >= 0)
+        return store->tracks[index];
+
+    SyncTrack* track = appendTrack(store, name);
+    if (!track)
+        return nullptr;
     // A missing or unreadable file leaves a keyless track that reads 0.0
     // and is never tried again.
     syncTrackLoadFile(store, track);
     return track;
+}
+
+int syncStoreAddTrack(SyncTrackStore* store, const char* name, const SyncKey* keys, int32_t keyCount)
+{
+    if (keyCount < 0 || syncStoreFindTrack(store, name) >= 0)
+        return -1;
+    SyncKey* copy = nullptr;
+    if (keyCount > 0) {
+        copy = (SyncKey*)malloc(sizeof(SyncKey) * (size_t)keyCount);
+        if (!copy)
+            return -1;
+        memcpy(copy, keys, sizeof(SyncKey) * (size_t)keyCount);
+    }
+    SyncTrack* track = appendTrack(store, name);
+    if (!track) {
+        free(copy);
+        return -1;
+    }
+    track->keys = copy;
+    track->keyCount = keyCount;
+    return 0;
+}
+
+int syncStoreLoadAll(SyncTrackStore* store, const char* const* names, int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        if (!syncStoreGetTrack(store, names[i]))
+            return -1;
+    }
+    return 0;
 }
 
 static bool composePath(const char* basePath, const char* name)

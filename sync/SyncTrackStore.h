@@ -1,8 +1,9 @@
 #pragma once
 
-// Key-framed tracks read lazily from one small binary file per track.
-// A plain module: structures with public fields, free functions, the C
-// allocator, status codes 0 (success) and -1 (failure), and no log output.
+// Key-framed tracks read lazily from one small binary file per track, or
+// added whole by a tool that holds their keys already. A plain module:
+// structures with public fields, free functions, the C allocator, status
+// codes 0 (success) and -1 (failure), and no log output.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +54,17 @@ void syncStoreDestroy(SyncTrackStore* store);
 // Null only when memory for a new track cannot be had.
 SyncTrack* syncStoreGetTrack(SyncTrackStore* store, const char* name);
 int32_t syncStoreFindTrack(const SyncTrackStore* store, const char* name);
+
+// Adds a track holding a copy of the keys (rows strictly increasing), without
+// reading any file; the caller keeps its array. -1, with the store unchanged,
+// when the name is already there, the count is negative or memory fails.
+int syncStoreAddTrack(SyncTrackStore* store, const char* name, const SyncKey* keys, int32_t keyCount);
+
+// Requests every name now, as syncStoreGetTrack does, so that a store reads
+// its files before it is put to use rather than while frames render. Names
+// already present are left as they are. -1 when memory for a track fails;
+// the names before it stay requested.
+int syncStoreLoadAll(SyncTrackStore* store, const char* const* names, int32_t count);
 
 // Reads the track's file; on any failure the track is left without keys.
 int syncTrackLoadFile(SyncTrackStore* store, SyncTrack* track);

@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 #include "audio/AudioDevice.h"
 #include "sync/SyncDevice.h"
+#include "sync/SyncTrackStore.h"
 
 namespace {
 
@@ -68,6 +69,36 @@ TEST(SyncDevice, WithoutAudioInitFailsAndEverythingReadsZero)
     EXPECT_FALSE(sync.GetBool("Camera.X"));
     EXPECT_EQ(sync.GetInt("Camera.X"), 0);
     sync.Destroy();
+}
+
+TEST(SyncDevice, SwappedStoreAnswersAtTheSameRowAndTheOldOneIsHandedBack)
+{
+    Device d;
+    ASSERT_TRUE(WriteTrack(d.layout, "FX.Fade", {{0, 0.0f, 1}, {1760, 1.0f, 0}}));
+    ASSERT_TRUE(WriteConstantTrack(d.layout, "Camera.X", 3.0f));
+    d.sync.UpdateAt(30.0f);  // row 880
+    EXPECT_EQ(d.sync.GetFloat("FX.Fade"), 0.5f);
+
+    SyncTrackStore* replacement = syncStoreCreate("/nonexistent/");
+    const SyncKey keys[] = {{0, 10.0f, 1}, {1760, 20.0f, 0}};
+    ASSERT_EQ(syncStoreAddTrack(replacement, "FX.Fade", keys, 2), 0);
+    SyncTrackStore* previous = d.sync.SwapStore(replacement);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_EQ(d.sync.GetRow(), 880.0f);
+    EXPECT_EQ(d.sync.GetFloat("FX.Fade"), 15.0f);
+    EXPECT_EQ(d.sync.GetFloat("Camera.X"), 0.0f);  // nothing falls back to the old store's files
+    EXPECT_EQ(syncTrackValue(syncStoreGetTrack(previous, "Camera.X"), 880.0), 3.0);
+    syncStoreDestroy(previous);
+
+    d.sync.SetRow(1760.0f);
+    EXPECT_EQ(d.sync.GetFloat("FX.Fade"), 20.0f);
+    EXPECT_EQ(d.sync.SwapStore(nullptr), replacement);
+    EXPECT_EQ(d.sync.GetFloat("FX.Fade"), 0.0f);
+    syncStoreDestroy(replacement);
+
+    SyncDevice fresh;
+    EXPECT_EQ(fresh.SwapStore(syncStoreCreate("")), nullptr);
+    fresh.Destroy();
 }
 
 // ---- Conversions -----------------------------------------------------------------

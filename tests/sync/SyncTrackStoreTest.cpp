@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -346,6 +347,55 @@ TEST_P(HugeCount, AllocatesOnlyWhatTheFileHolds)
 
 INSTANTIATE_TEST_SUITE_P(FileFormat, HugeCount, testing::Values(50000000u, 0x7FFFFFFFu));
 
+// ---- Tracks added whole and names loaded up front ---------------------------------
+
+TEST(AddedTrack, HoldsACopyOfItsKeysReadsNoFileAndRefusesATakenName)
+{
+    Store s;
+    s.Write("Camera.X", {{0, 9.0f, 0}});  // present, but an added track must not read it
+    SyncKey* keys = (SyncKey*)malloc(2 * sizeof(SyncKey));
+    keys[0] = {0, 0.0f, (int32_t)SyncKeyType::Linear};
+    keys[1] = {10, 1.0f, -1};
+    ASSERT_EQ(syncStoreAddTrack(s.store, "Camera.X", keys, 2), 0);
+    memset(keys, 0xFF, 2 * sizeof(SyncKey));
+    free(keys);
+    EXPECT_EQ(s.Value("Camera.X", 5.5), 0.55);
+    EXPECT_EQ(s.Get("Camera.X")->keys[1].type, -1);
+
+    SyncKey other = {0, 7.0f, 0};
+    s.Get("Camera.Y");  // requested from its (missing) file
+    EXPECT_EQ(syncStoreAddTrack(s.store, "Camera.X", &other, 1), -1);
+    EXPECT_EQ(syncStoreAddTrack(s.store, "Camera.Y", &other, 1), -1);
+    EXPECT_EQ(syncStoreAddTrack(s.store, "Camera.Z", &other, -1), -1);
+    EXPECT_EQ(s.store->trackCount, 2);
+    EXPECT_EQ(s.Value("Camera.X", 10.0), 1.0);
+    EXPECT_EQ(s.Value("Camera.Y", 0.0), 0.0);
+
+    s.Write("Camera.Z", {{0, 4.0f, 0}});
+    EXPECT_EQ(syncStoreAddTrack(s.store, "Camera.Z", nullptr, 0), 0);
+    EXPECT_EQ(s.Value("Camera.Z", 0.0), 0.0);
+    EXPECT_EQ(opens, 1);  // Camera.Y's attempt only
+}
+
+TEST(LoadAll, ReadsEveryFileOnceBeforeUseAndNothingAfter)
+{
+    Store s;
+    s.Write("FX.Fade", {{0, 0.5f, 0}});
+    s.Write("FX.Flash", {{0, 0.25f, 0}});
+    SyncKey added = {0, 2.0f, 0};
+    ASSERT_EQ(syncStoreAddTrack(s.store, "FX.Exposure", &added, 1), 0);
+    const char* const names[] = {"FX.Fade", "FX.Exposure", "FX.Flash", "FX.Missing", "FX.Fade"};
+    ASSERT_EQ(syncStoreLoadAll(s.store, names, 5), 0);
+    EXPECT_EQ(opens, 3);
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(s.store->trackCount, 4);
+    EXPECT_EQ(s.Value("FX.Fade", 3.0), 0.5);
+    EXPECT_EQ(s.Value("FX.Exposure", 3.0), 2.0);
+    EXPECT_EQ(s.Value("FX.Flash", 3.0), 0.25);
+    EXPECT_EQ(s.Value("FX.Missing", 3.0), 0.0);
+    EXPECT_EQ(opens, 3);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define OSTREL_ASAN 1
 #elif defined(__has_feature)
@@ -415,6 +465,24 @@ TEST(AllocationFailure, AddingATrackNeverCrashes)
         failures += track == nullptr && s.store->trackCount != 1;
         failures += syncTrackValue(s.Get("Camera.X"), 0.0) != 3.0;
         failures += syncStoreCreate(longName.c_str()) != nullptr;
+        return failures;
+    });
+}
+
+TEST(AllocationFailure, AddingOrLoadingAllReportsItAndKeepsTheStore)
+{
+    Store s;
+    s.Write("Camera.X", {{0, 3.0f, 0}});
+    std::string longName(8u << 20, 'n');
+    const char* const names[] = {"Camera.X", longName.c_str()};
+    WithMemoryCapped([&]() {
+        int failures = 0;
+        SyncKey key = {0, 1.0f, 0};
+        failures += syncStoreAddTrack(s.store, longName.c_str(), &key, 1) != -1;
+        failures += s.store->trackCount != 0;
+        failures += syncStoreLoadAll(s.store, names, 2) != -1;
+        failures += s.store->trackCount != 1;
+        failures += syncTrackValue(s.Get("Camera.X"), 0.0) != 3.0;
         return failures;
     });
 }

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "sync/SyncTrackNames.h"
+#include "sync/SyncTrackStore.h"
 
 std::string trackFileName(const std::string& name)
 {
@@ -381,6 +383,93 @@ bool parseTrackSource(const std::string& text, const std::string& origin, std::v
     return errors->size() == errorsBefore;
 }
 
+// Appends an error for each name defined twice and, unless anyName, each name
+// the production never reads; on any error so far the tracks are dropped.
+static bool checkAcrossSources(bool anyName, size_t errorsBefore, std::vector<TrackSource>* tracks,
+                               std::vector<std::string>* errors)
+{
+    std::map<std::string, std::string> seen;
+    for (const TrackSource& track : *tracks) {
+        auto previous = seen.find(track.name);
+        if (previous != seen.end())
+            errors->push_back(track.origin + ": track " + track.name + " already defined at " + previous->second);
+        else
+            seen[track.name] = track.origin;
+        if (!anyName && !isKnownTrackName(track.name))
+            errors->push_back(track.origin + ": unknown track name " + track.name +
+                              " (the production never reads it; --any-name allows it)");
+    }
+    if (errors->size() == errorsBefore)
+        return true;
+    tracks->clear();
+    return false;
+}
+
+bool compileTrackSources(const std::vector<std::string>& sourcePaths, bool anyName, std::vector<TrackSource>* tracks,
+                         std::vector<std::string>* errors)
+{
+    size_t errorsBefore = errors->size();
+    tracks->clear();
+    for (const std::string& path : sourcePaths) {
+        std::vector<uint8_t> bytes;
+        if (!readWholeFile(path, &bytes)) {
+            errors->push_back(path + ": cannot read");
+            continue;
+        }
+        parseTrackSource(std::string(bytes.begin(), bytes.end()), path, tracks, errors);
+    }
+    return checkAcrossSources(anyName, errorsBefore, tracks, errors);
+}
+
+bool compileTrackTexts(const std::vector<TrackText>& texts, bool anyName, std::vector<TrackSource>* tracks,
+                       std::vector<std::string>* errors)
+{
+    size_t errorsBefore = errors->size();
+    tracks->clear();
+    for (const TrackText& source : texts)
+        parseTrackSource(source.text, source.origin, tracks, errors);
+    return checkAcrossSources(anyName, errorsBefore, tracks, errors);
+}
+
+bool writeCompiledTracks(const std::string& dir, const std::vector<TrackSource>& tracks, std::string* error)
+{
+    for (const TrackSource& track : tracks) {
+        std::string path = joinPath(dir, trackFileName(track.name));
+        if (!writeWholeFile(path, encodeTrack(track.keys))) {
+            *error = path + ": cannot write";
+            return false;
+        }
+    }
+    return true;
+}
+
+SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, const char* basePath)
+{
+    SyncTrackStore* store = syncStoreCreate(basePath);
+    if (!store)
+        return nullptr;
+    std::vector<SyncKey> keys;
+    for (const TrackSource& track : tracks) {
+        keys.resize(track.keys.size());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const TrackRecord& record = track.keys[i];
+            keys[i].row = record.row;
+            memcpy(&keys[i].value, &record.valueBits, sizeof(keys[i].value));
+            // The loader reads the type byte as a signed char.
+            keys[i].type = (int32_t)(signed char)record.type;
+        }
+        if (syncStoreAddTrack(store, track.name.c_str(), keys.data(), (int32_t)keys.size()) != 0) {
+            syncStoreDestroy(store);
+            return nullptr;
+        }
+    }
+    if (syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
+        syncStoreDestroy(store);
+        return nullptr;
+    }
+    return store;
+}
+
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows)
 {
     std::string text = "track " + name + "\n";
@@ -392,6 +481,13 @@ std::string formatTrack(const std::string& name, const std::vector<TrackRecord>&
         text += line;
     }
     return text;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name)
+{
+    if (dir.empty() || dir.back() == '/')
+        return dir + name;
+    return dir + "/" + name;
 }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes)

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct SyncTrackStore;
+
 constexpr int kRowsPerBeat = 16;
 constexpr int kBeatsPerBar = 4;
 constexpr int kRowsPerBar = kRowsPerBeat * kBeatsPerBar;
@@ -42,6 +44,32 @@ bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* ke
 bool parseTrackSource(const std::string& text, const std::string& origin,
                       std::vector<TrackSource>* tracks, std::vector<std::string>* errors);
 
+// One source text held in memory, named in errors by its origin.
+struct TrackText {
+    std::string origin;
+    std::string text;
+};
+
+// Compiles sources as `ostrel-track compile` does: parses each in turn, then
+// checks across them that no name is defined twice and, unless anyName, that
+// every name is one the production reads. Errors are appended as
+// "file:line: message" ("file: cannot read" for an unreadable source); tracks
+// receives every track in source order, or nothing when there is an error.
+bool compileTrackSources(const std::vector<std::string>& sourcePaths, bool anyName, std::vector<TrackSource>* tracks,
+                         std::vector<std::string>* errors);
+bool compileTrackTexts(const std::vector<TrackText>& texts, bool anyName, std::vector<TrackSource>* tracks,
+                       std::vector<std::string>* errors);
+
+// Writes dir/_<name>.track for each track, in order; on failure error is
+// "path: cannot write" and the tracks before it are already written.
+bool writeCompiledTracks(const std::string& dir, const std::vector<TrackSource>& tracks, std::string* error);
+
+// A store holding the tracks' keys exactly as it would read them from the
+// compiled files. The production's names that the tracks leave out are read
+// from basePath now, so the store touches no file once it is in use. Null when
+// memory fails or a name comes twice; free it with syncStoreDestroy.
+SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, const char* basePath);
+
 // Text for one track, one key per line.
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows);
 
@@ -53,5 +81,7 @@ std::string formatType(uint8_t type);
 bool parseType(const std::string& text, uint8_t* type, std::string* error);
 const char* typeName(uint8_t type);  // null for unknown bytes
 
+// dir and name with one slash between them; an empty dir leaves the name as it is.
+std::string joinPath(const std::string& dir, const std::string& name);
 bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -58,13 +57,6 @@ static bool listDirectory(const std::string& dir, std::vector<std::string>* entr
     return true;
 }
 
-static std::string joinPath(const std::string& dir, const std::string& name)
-{
-    if (dir.empty() || dir.back() == '/')
-        return dir + name;
-    return dir + "/" + name;
-}
-
 // Track files in the order the production lists them, then any others by name.
 static std::vector<std::string> trackFilesIn(const std::string& dir)
 {
@@ -105,37 +97,16 @@ static int commandCompile(int argc, char** argv)
 
     std::vector<TrackSource> tracks;
     std::vector<std::string> errors;
-    for (const std::string& source : sources) {
-        std::vector<uint8_t> bytes;
-        if (!readWholeFile(source, &bytes)) {
-            errors.push_back(source + ": cannot read");
-            continue;
-        }
-        parseTrackSource(std::string(bytes.begin(), bytes.end()), source, &tracks, &errors);
-    }
-    std::map<std::string, std::string> seen;
-    for (const TrackSource& track : tracks) {
-        auto previous = seen.find(track.name);
-        if (previous != seen.end())
-            errors.push_back(track.origin + ": track " + track.name + " already defined at " + previous->second);
-        else
-            seen[track.name] = track.origin;
-        if (!anyName && !isKnownTrackName(track.name))
-            errors.push_back(track.origin + ": unknown track name " + track.name +
-                             " (the production never reads it; --any-name allows it)");
-    }
-    if (!errors.empty()) {
+    if (!compileTrackSources(sources, anyName, &tracks, &errors)) {
         for (const std::string& error : errors)
             fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     // Nothing is written unless every source compiled.
-    for (const TrackSource& track : tracks) {
-        std::string path = joinPath(outDir, trackFileName(track.name));
-        if (!writeWholeFile(path, encodeTrack(track.keys))) {
-            fprintf(stderr, "%s: cannot write\n", path.c_str());
-            return 1;
-        }
+    std::string error;
+    if (!writeCompiledTracks(outDir, tracks, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 1;
     }
     printf("compiled %zu tracks into %s\n", tracks.size(), outDir.c_str());
     return 0;
