@@ -26,6 +26,20 @@ constexpr double kSlewSeconds = 0.25;
 constexpr double kMaxSlew = 0.1;
 constexpr double kResyncSeconds = 0.1;
 
+// From timeline frame `at` on (frames handed since the last seek), the stream
+// stands at `position` plus the frames since, wrapped into `period` frames
+// while a loop repeats unchanged. A new mark starts at each seek, at the first
+// wrap of a loop and where a repeating loop is changed or cleared.
+struct Mark {
+    uint64_t at = 0;
+    uint64_t position = 0;
+    uint64_t period = 0;  // 0: no wrap
+};
+
+// Marks the heard position may still need: it trails the frames handed by
+// about a device buffer, and each buffer adds at most two marks.
+constexpr int kMaxMarks = 8;
+
 // The compressed file in memory, read by the decoder through its own cursor.
 struct MemoryReader {
     const unsigned char* data = nullptr;
@@ -36,11 +50,14 @@ struct MemoryReader {
 // The clock as the main thread reads it.
 struct ClockView {
     uint64_t handed = 0;
+    uint64_t cursor = 0;
     uint64_t ticks = 0;
     double frames = 0.0;
     double rate = 0.0;
     bool running = false;
     bool drained = false;
+    int markCount = 0;
+    Mark marks[kMaxMarks];
 };
 
 // A copy of the clock that the main thread reads without the device lock, so
@@ -54,6 +71,11 @@ struct PublishedClock {
     std::atomic<uint64_t> frameBits{0};
     std::atomic<uint64_t> rateBits{0};
     std::atomic<uint32_t> flags{0};
+    std::atomic<uint64_t> cursor{0};
+    std::atomic<uint32_t> markCount{0};
+    std::atomic<uint64_t> markAt[kMaxMarks] = {};
+    std::atomic<uint64_t> markPosition[kMaxMarks] = {};
+    std::atomic<uint64_t> markPeriod[kMaxMarks] = {};
 };
 
 struct Stream {
@@ -69,20 +91,25 @@ struct Stream {
     bool playing = false;
     bool decodeEnded = false;
     bool drained = false;  // decodeEnded and every frame handed to the device
-    uint64_t handed = 0;   // frames handed to the device
-    uint64_t decoded = 0;  // frames decoded, at the decoder's rate
-    uint64_t length = 0;   // frames at the device rate, known once decoding ends
+    uint64_t handed = 0;   // frames handed to the device since the last seek: the clock's timeline
+    uint64_t cursor = 0;   // the stream position of the next frame to hand
+    uint64_t decoded = 0;  // the decoder's position, at its own rate
+    uint64_t length = 0;   // frames at the device rate: from the scan, exact once decoding ends
     int rate = 0;          // the decoder's rate
+    uint64_t loopStart = 0;
+    uint64_t loopEnd = 0;  // 0: no loop
+    int markCount = 0;     // at least 1: the mark of the last seek
+    Mark marks[kMaxMarks];
 
-    // The clock: position(t) = clockFrames + (t - clockTicks) * clockRate,
-    // never beyond `handed`, never below `reported`.
+    // The clock, on the timeline: heard(t) = clockFrames + (t - clockTicks) *
+    // clockRate, never beyond `handed`, never below `reported`.
     bool clockRunning = false;
     uint64_t clockTicks = 0;
     double clockFrames = 0.0;
     double clockRate = 0.0;  // frames per performance-counter tick
     PublishedClock published;
 
-    uint64_t reported = 0;  // main thread only
+    uint64_t reported = 0;  // timeline frames heard so far; main thread only
 
     int16_t decodeBuffer[kDecodeChunk / sizeof(int16_t)];
 };
@@ -195,6 +222,11 @@ ClockView viewOf(const Stream* s)
     view.rate = s->clockRate;
     view.running = s->clockRunning;
     view.drained = s->drained;
+    view.cursor = s->cursor;
+    view.markCount = s->markCount;
+    for (int i = 0; i < s->markCount; ++i) {
+        view.marks[i] = s->marks[i];
+    }
     return view;
 }
 
@@ -210,6 +242,13 @@ void publish(Stream* s)
     p.frameBits.store(bitsOf(s->clockFrames), std::memory_order_relaxed);
     p.rateBits.store(bitsOf(s->clockRate), std::memory_order_relaxed);
     p.flags.store((s->clockRunning ? 1u : 0u) | (s->drained ? 2u : 0u), std::memory_order_relaxed);
+    p.cursor.store(s->cursor, std::memory_order_relaxed);
+    p.markCount.store(static_cast<uint32_t>(s->markCount), std::memory_order_relaxed);
+    for (int i = 0; i < s->markCount; ++i) {
+        p.markAt[i].store(s->marks[i].at, std::memory_order_relaxed);
+        p.markPosition[i].store(s->marks[i].position, std::memory_order_relaxed);
+        p.markPeriod[i].store(s->marks[i].period, std::memory_order_relaxed);
+    }
     p.sequence.store(sequence + 2, std::memory_order_release);
 }
 
@@ -225,6 +264,14 @@ ClockView readClock(const Stream* s)
         view.frames = doubleOf(p.frameBits.load(std::memory_order_relaxed));
         view.rate = doubleOf(p.rateBits.load(std::memory_order_relaxed));
         uint32_t flags = p.flags.load(std::memory_order_relaxed);
+        view.cursor = p.cursor.load(std::memory_order_relaxed);
+        uint32_t count = p.markCount.load(std::memory_order_relaxed);
+        view.markCount = count < kMaxMarks ? static_cast<int>(count) : kMaxMarks;
+        for (int i = 0; i < view.markCount; ++i) {
+            view.marks[i].at = p.markAt[i].load(std::memory_order_relaxed);
+            view.marks[i].position = p.markPosition[i].load(std::memory_order_relaxed);
+            view.marks[i].period = p.markPeriod[i].load(std::memory_order_relaxed);
+        }
         std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1u) == 0 && p.sequence.load(std::memory_order_relaxed) == before) {
             view.running = (flags & 1u) != 0;
@@ -241,8 +288,8 @@ double clockAt(uint64_t ticks, double frames, double rate, uint64_t now)
     return frames + elapsed * rate;
 }
 
-// The audible position at `now`, on the main thread.
-uint64_t audiblePosition(Stream* s, const ClockView& clock, uint64_t now)
+// The timeline frame heard at `now`, on the main thread.
+uint64_t heardFrames(Stream* s, const ClockView& clock, uint64_t now)
 {
     if (s->playing && clock.running) {
         double at = clockAt(clock.ticks, clock.frames, clock.rate, now);
@@ -255,6 +302,50 @@ uint64_t audiblePosition(Stream* s, const ClockView& clock, uint64_t now)
         }
     }
     return s->reported;
+}
+
+// The stream position at timeline frame `frame`.
+uint64_t positionAt(const ClockView& clock, uint64_t frame)
+{
+    for (int i = clock.markCount - 1; i >= 0; --i) {
+        const Mark& mark = clock.marks[i];
+        if (mark.at <= frame) {
+            uint64_t since = frame - mark.at;
+            return mark.position + (mark.period ? since % mark.period : since);
+        }
+    }
+    // Only when marks came faster than kMaxMarks allows: the oldest one left.
+    return clock.markCount > 0 ? clock.marks[0].position : 0;
+}
+
+// Under the device lock. A mark at the same timeline frame as the last one
+// replaces it; when full, the oldest goes.
+void pushMark(Stream* s, const Mark& mark)
+{
+    if (s->markCount > 0 && s->marks[s->markCount - 1].at == mark.at) {
+        s->marks[s->markCount - 1] = mark;
+        return;
+    }
+    if (s->markCount == kMaxMarks) {
+        memmove(s->marks, s->marks + 1, sizeof(Mark) * (kMaxMarks - 1));
+        --s->markCount;
+    }
+    s->marks[s->markCount++] = mark;
+}
+
+// Under the device lock: drops marks the heard position has passed for good.
+// Readers never ask for a frame before the clock's anchor.
+void dropPassedMarks(Stream* s)
+{
+    uint64_t heard = s->clockFrames <= 0.0 ? 0 : static_cast<uint64_t>(s->clockFrames);
+    int passed = 0;
+    while (passed + 1 < s->markCount && s->marks[passed + 1].at <= heard) {
+        ++passed;
+    }
+    if (passed > 0) {
+        memmove(s->marks, s->marks + passed, sizeof(Mark) * static_cast<size_t>(s->markCount - passed));
+        s->markCount -= passed;
+    }
 }
 
 // Called once per callback in which the stream handed frames: the first of
@@ -296,8 +387,9 @@ void steerClock(Stream* s, uint64_t now, uint64_t before)
 // of the music is pushed through with this much silence and cut at its length.
 constexpr int kTailFrames = 4096;
 
-// Fills `out` with up to `frames` frames of the stream; returns how many.
-int pullFrames(Stream* s, int16_t* out, int frames)
+// Fills `out` with up to `frames` frames decoded from the cursor on; returns
+// how many. The cursor is left to the caller.
+int convertFrames(Stream* s, int16_t* out, int frames)
 {
     int wanted = frames * kBytesPerFrame;
     // A decoder that keeps returning nothing must not spin the audio thread.
@@ -323,18 +415,87 @@ int pullFrames(Stream* s, int16_t* out, int frames)
         }
     }
     if (s->decodeEnded) {
-        uint64_t left = s->length > s->handed ? s->length - s->handed : 0;
+        uint64_t left = s->length > s->cursor ? s->length - s->cursor : 0;
         if (left < static_cast<uint64_t>(frames)) {
             wanted = static_cast<int>(left) * kBytesPerFrame;
         }
     }
     int got = wanted > 0 ? SDL_AudioStreamGet(s->converter, out, wanted) : 0;
     int gotFrames = got > 0 ? got / kBytesPerFrame : 0;
-    if (s->decodeEnded && (s->handed + static_cast<uint64_t>(gotFrames) >= s->length ||
+    if (s->decodeEnded && (s->cursor + static_cast<uint64_t>(gotFrames) >= s->length ||
                            SDL_AudioStreamAvailable(s->converter) < kBytesPerFrame)) {
         s->drained = true;
     }
     return gotFrames;
+}
+
+// Under the device lock: makes `position` (at most the length) the next frame
+// to hand, dropping whatever was decoded beyond the cursor. False when the
+// decoder cannot get there; the stream then stands ended.
+bool reposition(Stream* s, uint64_t position)
+{
+    SDL_AudioStreamClear(s->converter);
+    s->cursor = position;
+    s->decodeEnded = false;
+    s->drained = false;
+    if (position < s->length) {
+        // Rounded to the nearest decoder sample when the rates differ.
+        uint64_t sample = (position * static_cast<uint64_t>(s->rate) + static_cast<uint64_t>(backend.frequency / 2)) /
+                          static_cast<uint64_t>(backend.frequency);
+        off_t at = mpg123_seek(s->decoder, static_cast<off_t>(sample), SEEK_SET);
+        if (at >= 0) {
+            s->decoded = static_cast<uint64_t>(at);
+            return true;
+        }
+    }
+    s->decodeEnded = true;
+    s->drained = true;
+    return position >= s->length;
+}
+
+// Under the device lock: the next frame handed is the stream's frame
+// `position`, and is heard as such from the first frame of the timeline.
+bool seekStream(Stream* s, uint64_t position)
+{
+    bool ok = reposition(s, position);
+    s->handed = 0;
+    s->reported = 0;
+    s->clockRunning = false;
+    s->markCount = 0;
+    pushMark(s, Mark{0, s->cursor, 0});
+    publish(s);
+    return ok;
+}
+
+// Fills `out` with up to `frames` frames of the stream, continuing at the loop
+// start wherever the cursor reaches the loop end from below; returns how many
+// and advances the cursor and the timeline by them.
+int pullFrames(Stream* s, int16_t* out, int frames)
+{
+    int got = 0;
+    while (got < frames && !s->drained) {
+        int wanted = frames - got;
+        bool looping = s->loopEnd > 0 && s->cursor < s->loopEnd;
+        if (looping && s->loopEnd - s->cursor < static_cast<uint64_t>(wanted)) {
+            wanted = static_cast<int>(s->loopEnd - s->cursor);
+        }
+        int n = convertFrames(s, out + got * kChannels, wanted);
+        got += n;
+        s->cursor += static_cast<uint64_t>(n);
+        s->handed += static_cast<uint64_t>(n);
+        if (looping && s->cursor == s->loopEnd) {
+            uint64_t period = s->loopEnd - s->loopStart;
+            const Mark& last = s->marks[s->markCount - 1];
+            // Later rounds of an unchanged loop are covered by its first mark.
+            if (last.period != period || last.position != s->loopStart) {
+                pushMark(s, Mark{s->handed, s->loopStart, period});
+            }
+            reposition(s, s->loopStart);
+        } else if (n < wanted) {
+            break;
+        }
+    }
+    return got;
 }
 
 void SDLCALL mixCallback(void*, Uint8* output, int bytes)
@@ -352,14 +513,14 @@ void SDLCALL mixCallback(void*, Uint8* output, int bytes)
         if (!s || !s->playing || s->drained) {
             continue;
         }
+        uint64_t before = s->handed;
         int got = pullFrames(s, backend.pulled, frames);
         for (int i = 0; i < got * kChannels; ++i) {
             backend.mix[i] += backend.pulled[i];
         }
         if (got > 0) {
-            uint64_t before = s->handed;
-            s->handed += static_cast<uint64_t>(got);
             steerClock(s, now, before);
+            dropPassedMarks(s);
         }
         publish(s);
     }
@@ -524,7 +685,9 @@ mpg123_handle* newDecoder(MemoryReader* reader)
     return decoder;
 }
 
-bool openDecoder(Stream* s, long* rate)
+// Opens the stream's decoder; gives the data's rate and its length in samples
+// at that rate as the scan finds it.
+bool openDecoder(Stream* s, long* rate, off_t* samples)
 {
     s->reader.data = s->data;
     s->reader.size = s->size;
@@ -538,6 +701,7 @@ bool openDecoder(Stream* s, long* rate)
     int encoding = 0;
     bool playable = mpg123_scan(scanner) == MPG123_OK && mpg123_length(scanner) > 0 &&
                     mpg123_getformat(scanner, rate, &channels, &encoding) == MPG123_OK && *rate > 0;
+    *samples = playable ? mpg123_length(scanner) : 0;
     mpg123_delete(scanner);
     if (!playable) {
         return fail(kAudioErrorFileForm);
@@ -618,11 +782,16 @@ uint32_t audioStreamCreateFile(bool fromMemory, const void* file, uint64_t offse
         return 0;
     }
     long rate = 0;
-    if (!loadData(s, fromMemory, file, offset, length) || !openDecoder(s, &rate)) {
+    off_t samples = 0;
+    if (!loadData(s, fromMemory, file, offset, length) || !openDecoder(s, &rate, &samples)) {
         destroyStream(s);
         return 0;
     }
     s->rate = static_cast<int>(rate);
+    s->length = (static_cast<uint64_t>(samples) * static_cast<uint64_t>(backend.frequency) + static_cast<uint64_t>(rate / 2)) /
+                static_cast<uint64_t>(rate);
+    pushMark(s, Mark{0, 0, 0});
+    publish(s);
     s->converter = SDL_NewAudioStream(AUDIO_S16SYS, kChannels, static_cast<int>(rate), AUDIO_S16SYS, kChannels,
                                       backend.frequency);
     if (!s->converter) {
@@ -678,16 +847,7 @@ bool audioChannelPlay(uint32_t stream, bool restart)
     bool ok = true;
     SDL_LockAudioDevice(backend.device);
     if (restart) {
-        ok = mpg123_seek(s->decoder, 0, SEEK_SET) >= 0;
-        SDL_AudioStreamClear(s->converter);
-        s->decodeEnded = !ok;
-        s->drained = !ok;
-        s->handed = 0;
-        s->decoded = 0;
-        s->length = 0;
-        s->reported = 0;
-        s->clockRunning = false;
-        publish(s);
+        ok = seekStream(s, 0);
     }
     s->playing = true;
     SDL_UnlockAudioDevice(backend.device);
@@ -708,7 +868,7 @@ bool audioChannelStop(uint32_t stream)
         return fail(kAudioErrorHandle);
     }
     SDL_LockAudioDevice(backend.device);
-    audiblePosition(s, viewOf(s), SDL_GetPerformanceCounter());
+    heardFrames(s, viewOf(s), SDL_GetPerformanceCounter());
     s->playing = false;
     s->clockRunning = false;
     publish(s);
@@ -726,8 +886,8 @@ uint32_t audioChannelIsActive(uint32_t stream)
     uint32_t state = kAudioActiveStopped;
     if (s->playing) {
         ClockView clock = readClock(s);
-        uint64_t position = audiblePosition(s, clock, SDL_GetPerformanceCounter());
-        if (clock.drained && position >= clock.handed) {
+        uint64_t heard = heardFrames(s, clock, SDL_GetPerformanceCounter());
+        if (clock.drained && heard >= clock.handed) {
             // Played to its last frame; nothing more comes, so it stops for good.
             SDL_LockAudioDevice(backend.device);
             s->playing = false;
@@ -757,7 +917,66 @@ uint64_t audioChannelGetPosition(uint32_t stream, uint32_t mode)
         return UINT64_MAX;
     }
     ClockView clock = readClock(s);
-    uint64_t frames = mode & kAudioPosDecode ? clock.handed : audiblePosition(s, clock, SDL_GetPerformanceCounter());
+    uint64_t frames = mode & kAudioPosDecode ? clock.cursor
+                                             : positionAt(clock, heardFrames(s, clock, SDL_GetPerformanceCounter()));
+    succeed();
+    return frames * kBytesPerFrame;
+}
+
+bool audioChannelSetPosition(uint32_t stream, uint64_t position, uint32_t mode)
+{
+    Stream* s = findStream(stream);
+    if (!s) {
+        return fail(kAudioErrorHandle);
+    }
+    if (mode != kAudioPosByte) {
+        return fail(kAudioErrorNotAvailable);
+    }
+    SDL_LockAudioDevice(backend.device);
+    uint64_t frame = position / kBytesPerFrame;
+    bool ok = seekStream(s, frame < s->length ? frame : s->length);
+    SDL_UnlockAudioDevice(backend.device);
+    return ok ? succeed() : fail(kAudioErrorFileForm);
+}
+
+bool audioChannelSetLoop(uint32_t stream, uint64_t start, uint64_t end)
+{
+    Stream* s = findStream(stream);
+    if (!s) {
+        return fail(kAudioErrorHandle);
+    }
+    uint64_t first = start / kBytesPerFrame;
+    uint64_t last = end / kBytesPerFrame;
+    SDL_LockAudioDevice(backend.device);
+    if (end != 0 && (first >= last || last > s->length)) {
+        SDL_UnlockAudioDevice(backend.device);
+        return fail(kAudioErrorIllegalParam);
+    }
+    // A repeating loop's mark stops holding here.
+    if (s->marks[s->markCount - 1].period != 0) {
+        pushMark(s, Mark{s->handed, s->cursor, 0});
+        publish(s);
+    }
+    s->loopStart = end != 0 ? first : 0;
+    s->loopEnd = end != 0 ? last : 0;
+    SDL_UnlockAudioDevice(backend.device);
+    return succeed();
+}
+
+uint64_t audioChannelGetLength(uint32_t stream, uint32_t mode)
+{
+    Stream* s = findStream(stream);
+    if (!s) {
+        fail(kAudioErrorHandle);
+        return UINT64_MAX;
+    }
+    if (mode != kAudioPosByte) {
+        fail(kAudioErrorNotAvailable);
+        return UINT64_MAX;
+    }
+    SDL_LockAudioDevice(backend.device);
+    uint64_t frames = s->length;
+    SDL_UnlockAudioDevice(backend.device);
     succeed();
     return frames * kBytesPerFrame;
 }

@@ -48,7 +48,7 @@ constexpr uint32_t kAudioConfigUpdatePeriod = 1;
 // for an exact length; the flag is accepted for callers that ask for it.
 constexpr uint32_t kAudioStreamPrescan = 0x20000;
 
-// audioChannelGetPosition modes.
+// audioChannelGetPosition, audioChannelSetPosition and audioChannelGetLength modes.
 constexpr uint32_t kAudioPosByte = 0;
 // Flag: the position handed to the device so far rather than the audible one.
 constexpr uint32_t kAudioPosDecode = 0x10000000;
@@ -88,10 +88,37 @@ bool audioChannelStop(uint32_t stream);
 uint32_t audioChannelIsActive(uint32_t stream);
 
 // Position of what is being heard, in bytes from the first sample: it grows
-// smoothly while playing and never goes backwards (a restart aside). It is
-// never beyond what was handed to the device (kAudioPosDecode), and trails it
-// by about a device buffer. Returns UINT64_MAX (-1) on failure.
+// smoothly while playing and never goes backwards between a restart, a seek or
+// a loop's wrap. It is never beyond what was handed to the device and trails
+// that by about a device buffer. With kAudioPosDecode, the position of the
+// next frame to be handed instead, which wraps as soon as decoding does.
+// Returns UINT64_MAX (-1) on failure: kAudioErrorHandle, or
+// kAudioErrorNotAvailable for another mode.
 uint64_t audioChannelGetPosition(uint32_t stream, uint32_t mode);
+
+// Moves a playing or stopped stream to a byte position (kAudioPosByte only),
+// rounded down to a whole frame and clamped to the length: what is handed to
+// the device next is the decoded music from exactly that frame, and the
+// position reads exactly that until it grows again from there. A stream moved
+// to its end reports stopped once played; moved back from it, it plays again.
+// Fails with kAudioErrorHandle, kAudioErrorNotAvailable, or kAudioErrorFileForm
+// when the data cannot be decoded from there (the stream then stands ended).
+bool audioChannelSetPosition(uint32_t stream, uint64_t position, uint32_t mode);
+
+// Loops the stream between two byte positions, both rounded down to a frame;
+// an end of 0 clears the loop. Whenever decoding reaches `end` from below it
+// goes on at `start` without a gap: the frame before `end` is followed by the
+// frame at `start`. The heard position wraps when the wrap is heard. A stream
+// already past `end` is not pulled back: it plays on (and ends) unless a seek
+// brings it before `end`. The loop stays across seeks and restarts. Fails with
+// kAudioErrorHandle, or kAudioErrorIllegalParam unless start < end <= length.
+bool audioChannelSetLoop(uint32_t stream, uint64_t start, uint64_t end);
+
+// The stream's length in bytes (kAudioPosByte only), exact for a well-formed
+// file; for a damaged one, an estimate from its frames until decoding has met
+// its real end. Returns UINT64_MAX (-1) on failure: kAudioErrorHandle or
+// kAudioErrorNotAvailable.
+uint64_t audioChannelGetLength(uint32_t stream, uint32_t mode);
 
 // Converts a byte position of the stream to seconds; negative on failure.
 double audioChannelBytes2Seconds(uint32_t stream, uint64_t position);
