@@ -1,0 +1,66 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SongMap.h"
+#include "Transport.h"
+
+class SyncDevice;
+
+// What the overlay shows; the studio fills it each frame.
+struct OverlayView {
+    double row = 0.0;
+    double seconds = 0.0;
+    double lastRow = 0.0;  // the row where the music ends
+    bool playing = false;
+    Loop loop;
+    float fps = 0.0f;
+    float frameMs = 0.0f;
+    const std::vector<Section>* sections = nullptr;
+    const std::vector<float>* peaks = nullptr;  // the music's loudness, peaksPerRow per row
+    int peaksPerRow = 1;
+    SyncDevice* sync = nullptr;
+    const char* trackSource = "";  // where the live tracks come from
+    std::vector<std::string> errors;
+    std::string message;  // the last thing done (saved, captured to ...)
+};
+
+// What the maker asked for with the mouse.
+struct OverlayActions {
+    bool seek = false;
+    double seekRow = 0.0;
+    bool setLoop = false;  // a range dragged on the timeline
+    Loop loop;
+    bool togglePlay = false;
+    bool toggleLoop = false;
+    bool save = false;
+    bool capture = false;
+};
+
+// The studio's Dear ImGui overlay: a status line, the timeline with the
+// waveform, sections, loop and playhead, and the track panel.
+class Overlay {
+public:
+    bool Init(SDL_Window* window, SDL_GLContext context);
+    // True when the overlay takes the event (the mouse is over it).
+    bool ProcessEvent(const SDL_Event& event);
+    // Draws over whatever the window holds now.
+    OverlayActions Draw(const OverlayView& view);
+    void Shutdown();
+
+    // Tracks drawn as curves; names in Group.Name form.
+    std::set<std::string> selected;
+
+private:
+    void DrawTimeline(const OverlayView& view, OverlayActions& actions);
+    void DrawTracks(const OverlayView& view);
+
+    bool live = false;
+    bool dragSeek = false;
+    bool dragLoop = false;
+    double dragLoopFrom = 0.0;
+};

@@ -1,0 +1,104 @@
+#include "StudioOptions.h"
+
+#include "TrackFormat.h"
+
+bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--size") {
+            if (!value(text)) return false;
+            if (!ParseSize(text, options.width, options.height)) {
+                error = "bad --size '" + text + "': expected WIDTHxHEIGHT, e.g. 1280x720";
+                return false;
+            }
+        } else if (arg == "--samples") {
+            if (!value(text)) return false;
+            int w = 0, h = 0, s = 0;
+            if (!ParseDeliverable("1x1-" + text + "x", w, h, s) || s < 1) {
+                error = "bad --samples '" + text + "': expected 1 to 32";
+                return false;
+            }
+            options.samples = s;
+        } else if (arg == "--like") {
+            if (!value(text)) return false;
+            if (!ParseDeliverable(text, options.width, options.height, options.samples)) {
+                error = "bad --like '" + text + "': expected a deliverable such as ostrel-1600x900-4x";
+                return false;
+            }
+        } else if (arg == "--fullscreen") {
+            options.fullscreen = true;
+        } else if (arg == "--from") {
+            if (!value(text)) return false;
+            int32_t row = 0;
+            std::string ignored;
+            if (text.find(':') != std::string::npos && parsePosition(text, &row, &ignored) && row >= 0) {
+                options.from.set = true;
+                options.from.unit = TimeUnit::Row;
+                options.from.value = row;
+            } else if (!ParseTimePoint(text, options.from)) {
+                error = "bad --from '" + text +
+                        "': expected seconds (12.5s), a row (480r), a bar (16b), bar:beat[:row] (16:2) or a "
+                        "frame at 60 fps (600f)";
+                return false;
+            }
+        } else if (arg == "--paused") {
+            options.paused = true;
+        } else if (arg == "--no-overlay") {
+            options.overlay = false;
+        } else if (arg == "--tracks") {
+            if (!value(options.tracksDir)) return false;
+        } else if (arg == "--source") {
+            if (!value(options.sourceDir)) return false;
+        } else if (arg == "--shots") {
+            if (!value(options.shotsDir)) return false;
+        } else {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+double StudioStartRow(const TimePoint& from, double rowsPerSecond)
+{
+    if (!from.set) return 0.0;
+    switch (from.unit) {
+    case TimeUnit::Seconds: return from.value * rowsPerSecond;
+    case TimeUnit::Row: return from.value;
+    case TimeUnit::Bar: return from.value * 64.0;
+    case TimeUnit::Frame: return from.value / kStudioFps * rowsPerSecond;
+    }
+    return 0.0;
+}
+
+const char* StudioUsage()
+{
+    return "usage: ostrel-studio [options]   (run from bin/ beside res/)\n"
+           "  --size WxH          window size (default 1280x720)\n"
+           "  --samples N         multisample count (default 4)\n"
+           "  --like DELIVERABLE  size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
+           "  --fullscreen        start full screen (F11 toggles)\n"
+           "  --from T            start at seconds (12.5s), a row (480r), a bar (16b),\n"
+           "                      bar:beat[:row] (16:2) or a frame at 60 fps (600f)\n"
+           "  --paused            start paused\n"
+           "  --no-overlay        start with the overlay hidden (Tab toggles)\n"
+           "  --tracks DIR        the choreography text (default: choreography/ of the sources)\n"
+           "  --source DIR        the source tree whose res/ and choreography/ are edited\n"
+           "  --shots DIR         where stills (F12) and captures (C) go (default .)\n"
+           "keys: Space play/pause, Left/Right a beat, Shift+Left/Right a bar, PageUp/PageDown\n"
+           "      sections, Home row 0, [ ] loop start/end at this bar, L loop on/off,\n"
+           "      S save tracks to res/sync, C capture the loop or section to MP4, Tab overlay,\n"
+           "      F11 full screen, F12 still, Escape quit\n";
+}

@@ -1,0 +1,669 @@
+// ostrel-studio: the production in a window that a maker can pause, scrub and
+// loop in step with the music, and that picks up saved edits of the
+// choreography text, the track files and the shaders while it plays.
+//
+// The row clock follows the audio position alone, as in the production; the
+// transport moves the audio and the picture follows it.
+
+#include <GL/glew.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "CaptureJob.h"
+#include "FileWatcher.h"
+#include "FrameSink.h"
+#include "Overlay.h"
+#include "SongMap.h"
+#include "Soundtrack.h"
+#include "StudioOptions.h"
+#include "TrackFormat.h"
+#include "Transport.h"
+#include "engine/Engine.h"
+#include "scene/Production.h"
+#include "sync/SyncTrackNames.h"
+#include "sync/SyncTrackStore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kResDir = "../res";
+const char* const kSyncBase = "../res/sync/";
+const char* const kSoundtrackPath = "../res/audio/melody.mp3";
+const int kPeaksPerRow = 2;
+// Saved files are looked at this often; with a frame on top, an edit shows
+// well within a quarter of a second.
+const double kWatchSeconds = 0.05;
+
+volatile sig_atomic_t statusRequested = 0;
+
+void OnStatusSignal(int)
+{
+    statusRequested = 1;
+}
+
+void Log(const char* format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    SDL_LogInfo(SDL_LOG_CATEGORY_APPLICATION, "studio: %s", text);
+}
+
+void LogError(const std::string& text)
+{
+    SDL_LogError(SDL_LOG_CATEGORY_APPLICATION, "studio: %s", text.c_str());
+}
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsDir(const std::string& path)
+{
+    std::error_code ignored;
+    return !path.empty() && fs::is_directory(path, ignored);
+}
+
+bool SamePlace(const std::string& a, const std::string& b)
+{
+    std::error_code ignored;
+    return fs::equivalent(a, b, ignored);
+}
+
+// The shader log lines that a rebuild prints, kept for the overlay.
+struct LogTap {
+    SDL_LogOutputFunction previous = nullptr;
+    void* previousData = nullptr;
+    bool recording = false;
+    std::vector<std::string> lines;
+
+    static void Output(void* data, int category, SDL_LogPriority priority, const char* message)
+    {
+        LogTap* tap = static_cast<LogTap*>(data);
+        if (tap->recording && priority >= SDL_LOG_PRIORITY_ERROR) tap->lines.push_back(message);
+        if (tap->previous) tap->previous(tap->previousData, category, priority, message);
+    }
+};
+
+class Studio {
+public:
+    int Run(int argc, char* argv[]);
+    bool OnEvent(const SDL_Event& event);
+
+private:
+    bool Start();
+    void FindSources();
+    void Frame();
+    void Shutdown();
+
+    double Row() { return (double)engine->GetAudioDevice().GetPosition() * rowsPerSecond; }
+    void Seek(double row, const char* why);
+    void Step(double rows, const char* why);
+    void TogglePlay();
+    void ApplyLoop();
+    void WatchFiles();
+    bool CompileText(bool initial);
+    void ReloadTrackFiles(const std::vector<std::string>& changed);
+    void ReloadShaders(const std::vector<std::string>& changed);
+    void Save();
+    void StartCapture();
+    void SaveStill();
+    void LogStatus();
+    std::vector<std::string> Errors() const;
+
+    StudioOptions options;
+    std::unique_ptr<Engine> engine;
+    Overlay overlay;
+    bool overlayVisible = true;
+    bool running = true;
+    bool playing = false;
+    bool restoreCamera = true;
+    bool resizePending = false;
+    bool stillPending = false;
+    int stills = 0;
+
+    double rowsPerSecond = 110.0 / 60.0 * 16.0;
+    double lastRow = 0.0;
+    double previousRow = 0.0;
+    Loop loop;
+    std::vector<Section> sections;
+
+    std::string sourceRoot;  // the tree whose choreography/ and res/ are edited
+    std::string tracksDir;
+    std::string sourceRes;   // empty when it is the res/ the studio reads
+    FileWatcher textWatch;
+    FileWatcher trackFileWatch;
+    FileWatcher shaderWatch;
+    double nextWatch = 0.0;
+    std::vector<TrackSource> liveTracks;  // empty while the tracks come from files
+    std::vector<std::string> trackErrors;
+    std::map<std::string, std::string> shaderErrors;
+    std::string message;
+    LogTap tap;
+
+    std::vector<float> peaks;
+    std::atomic<bool> peaksReady{false};
+    std::thread peaksThread;
+
+    CaptureJob capture;
+    std::string captureOutput;
+
+    double frameStart = 0.0;
+    float frameMs = 0.0f;
+    float fps = 0.0f;
+};
+
+bool StudioEventHook(const SDL_Event& event, void* user)
+{
+    return static_cast<Studio*>(user)->OnEvent(event);
+}
+
+void Studio::FindSources()
+{
+    if (!options.sourceDir.empty())
+        sourceRoot = options.sourceDir;
+    else if (IsDir("../choreography"))
+        sourceRoot = "..";
+    else if (IsDir(OSTREL_SOURCE_DIR "/choreography"))
+        sourceRoot = OSTREL_SOURCE_DIR;
+    tracksDir = !options.tracksDir.empty() ? options.tracksDir : sourceRoot.empty() ? "" : sourceRoot + "/choreography";
+    if (!sourceRoot.empty() && IsDir(sourceRoot + "/res") && !SamePlace(sourceRoot + "/res", kResDir))
+        sourceRes = sourceRoot + "/res";
+
+    std::string sectionsError;
+    std::string map = (sourceRoot.empty() ? tracksDir : sourceRoot + "/choreography") + "/SECTIONS.md";
+    if (!ReadSongMap(map, &sections, &sectionsError))
+        LogError("no sections: " + sectionsError);
+    else
+        Log("%zu sections from %s", sections.size(), map.c_str());
+
+    if (IsDir(tracksDir)) textWatch.Watch(tracksDir, ".tracks");
+    trackFileWatch.Watch(std::string(kResDir) + "/sync", ".track");
+    shaderWatch.Watch(std::string(kResDir) + "/shaders", "");
+    if (!sourceRes.empty()) {
+        trackFileWatch.Watch(sourceRes + "/sync", ".track");
+        shaderWatch.Watch(sourceRes + "/shaders", "");
+    }
+    textWatch.Poll();
+    trackFileWatch.Poll();
+    shaderWatch.Poll();
+    Log("watching %s%s%s", IsDir(tracksDir) ? (tracksDir + "/*.tracks, ").c_str() : "",
+        sourceRes.empty() ? "" : (sourceRes + "/{sync,shaders}, ").c_str(), "../res/{sync,shaders}");
+}
+
+bool Studio::Start()
+{
+    engine.reset(new Engine);
+    // Full screen is the desktop's mode, toggled later, not a mode switch.
+    DisplayConfig display{"Ostrel Studio", options.width, options.height, options.samples, false, true};
+    if (!engine->Init(display)) return false;
+    AudioDevice& audio = engine->GetAudioDevice();
+    // Init starts the music; the studio decides where from.
+    audio.Stop();
+    rowsPerSecond = (double)audio.GetTempo() / 60.0 * 16.0;
+    double length = audio.GetLength();
+    lastRow = length > 0.0 ? length * rowsPerSecond : 0.0;
+    PopulateScene(engine->GetScene());
+
+    Window& window = engine->GetWindow();
+    window.SetEventHook(StudioEventHook, this);
+    if (options.fullscreen) SDL_SetWindowFullscreen(window.GetHandle(), SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!overlay.Init(window.GetHandle(), window.GetContext())) LogError("the overlay did not start");
+    overlayVisible = options.overlay;
+
+    SDL_LogGetOutputFunction(&tap.previous, &tap.previousData);
+    SDL_LogSetOutputFunction(LogTap::Output, &tap);
+
+    FindSources();
+    if (IsDir(tracksDir)) CompileText(true);
+
+    // The waveform decodes beside the first frames.
+    peaksThread = std::thread([this] {
+        if (SoundtrackPeaks(kSoundtrackPath, 44100.0 / (rowsPerSecond * kPeaksPerRow), &peaks)) peaksReady = true;
+    });
+
+    Seek(StudioStartRow(options.from, rowsPerSecond), "start");
+    if (!options.paused) TogglePlay();
+    return true;
+}
+
+void Studio::Seek(double row, const char* why)
+{
+    double from = Row();
+    if (row < 0.0) row = 0.0;
+    if (row > lastRow) row = lastRow;
+    engine->GetAudioDevice().SetPosition(row / rowsPerSecond);
+    previousRow = row;
+    restoreCamera = true;
+    Log("seek to row %.2f from row %.2f (%s)", row, from, why);
+}
+
+void Studio::Step(double rows, const char* why)
+{
+    Seek(StepRow(Row(), rows, lastRow), why);
+}
+
+void Studio::TogglePlay()
+{
+    AudioDevice& audio = engine->GetAudioDevice();
+    if (playing) {
+        audio.Stop();
+        playing = false;
+        Log("paused at row %.2f", Row());
+        return;
+    }
+    if (Row() >= lastRow - 0.01) Seek(0.0, "replay from the start");
+    audio.Play();
+    playing = audio.IsPlaying();
+    Log("playing from row %.2f", Row());
+}
+
+void Studio::ApplyLoop()
+{
+    AudioDevice& audio = engine->GetAudioDevice();
+    if (loop.endRow > lastRow) loop.endRow = (int32_t)std::ceil(lastRow);
+    if (loop.on && loop.Valid()) {
+        audio.SetLoop(loop.startRow / rowsPerSecond, loop.endRow / rowsPerSecond);
+        double row = Row();
+        if (row < loop.startRow || row >= loop.endRow) Seek(loop.startRow, "into the loop");
+    } else {
+        audio.ClearLoop();
+    }
+    Log("loop %s to %s %s", FormatBarBeatRow(loop.startRow).c_str(), FormatBarBeatRow(loop.endRow).c_str(),
+        loop.on ? "on" : "off");
+}
+
+bool Studio::OnEvent(const SDL_Event& event)
+{
+    if (overlayVisible && overlay.ProcessEvent(event)) return true;
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        resizePending = true;
+        return true;
+    }
+    if (event.type != SDL_KEYDOWN) return false;
+    const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+    switch (event.key.keysym.sym) {
+    case SDLK_SPACE: TogglePlay(); break;
+    case SDLK_RIGHT: Step(shift ? kStudioRowsPerBar : kStudioRowsPerBeat, shift ? "bar" : "beat"); break;
+    case SDLK_LEFT: Step(shift ? -kStudioRowsPerBar : -kStudioRowsPerBeat, shift ? "bar" : "beat"); break;
+    case SDLK_PAGEUP: Seek(PreviousSectionRow(sections, Row()), "section"); break;
+    case SDLK_PAGEDOWN: Seek(NextSectionRow(sections, Row(), lastRow), "section"); break;
+    case SDLK_HOME: Seek(0.0, "home"); break;
+    case SDLK_LEFTBRACKET:
+        SetLoopStart(loop, Row());
+        ApplyLoop();
+        break;
+    case SDLK_RIGHTBRACKET:
+        SetLoopEnd(loop, Row());
+        ApplyLoop();
+        break;
+    case SDLK_l:
+        loop.on = !loop.on;
+        if (!loop.Valid()) SetLoopStart(loop, Row());
+        ApplyLoop();
+        break;
+    case SDLK_s: Save(); break;
+    case SDLK_c: StartCapture(); break;
+    case SDLK_TAB: overlayVisible = !overlayVisible; break;
+    case SDLK_F11: {
+        SDL_Window* handle = engine->GetWindow().GetHandle();
+        bool full = (SDL_GetWindowFlags(handle) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+        SDL_SetWindowFullscreen(handle, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        break;
+    }
+    case SDLK_F12: stillPending = true; break;
+    default: return false;  // Escape among them: the window ends the run
+    }
+    return true;
+}
+
+bool Studio::CompileText(bool initial)
+{
+    double start = Now();
+    std::vector<std::string> sources;
+    std::error_code failure;
+    for (const fs::directory_entry& entry : fs::directory_iterator(tracksDir, failure)) {
+        if (entry.path().extension() == ".tracks") sources.push_back(entry.path().string());
+    }
+    std::sort(sources.begin(), sources.end());
+    // The newest save, to say how long it took to show.
+    fs::file_time_type newest = fs::file_time_type::min();
+    for (const std::string& path : sources) newest = std::max(newest, fs::last_write_time(path, failure));
+
+    std::vector<TrackSource> tracks;
+    std::vector<std::string> errors;
+    if (sources.empty()) errors.push_back(tracksDir + ": no .tracks files");
+    if (errors.empty() && !compileTrackSources(sources, false, &tracks, &errors) && errors.empty())
+        errors.push_back(tracksDir + ": the tracks did not compile");
+    if (!errors.empty()) {
+        trackErrors = errors;
+        for (const std::string& line : errors) LogError(line);
+        LogError("keeping the last good tracks");
+        return false;
+    }
+    SyncTrackStore* store = buildStoreFromTracks(tracks, kSyncBase);
+    if (store == nullptr) {
+        trackErrors = {"out of memory building the tracks"};
+        LogError(trackErrors[0]);
+        return false;
+    }
+    syncStoreDestroy(engine->GetSyncDevice().SwapStore(store));
+    liveTracks.swap(tracks);
+    trackErrors.clear();
+    restoreCamera = true;
+    double saved = std::chrono::duration<double>(fs::file_time_type::clock::now() - newest).count();
+    if (initial)
+        Log("compiled %zu tracks from %zu files in %s (%.1f ms)", liveTracks.size(), sources.size(),
+            tracksDir.c_str(), (Now() - start) * 1000.0);
+    else
+        Log("compiled %zu tracks from %zu files in %s and swapped them in (%.1f ms; %.0f ms after the save)",
+            liveTracks.size(), sources.size(), tracksDir.c_str(), (Now() - start) * 1000.0, saved * 1000.0);
+    return true;
+}
+
+void Studio::ReloadTrackFiles(const std::vector<std::string>& changed)
+{
+    // An edit in the source tree reaches the copy the studio reads.
+    for (const std::string& path : changed) {
+        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
+        std::error_code failure;
+        fs::path target = fs::path(kResDir) / "sync" / fs::path(path).filename();
+        if (fs::exists(path, failure))
+            fs::copy_file(path, target, fs::copy_options::overwrite_existing, failure);
+        else
+            fs::remove(target, failure);
+    }
+    trackFileWatch.Poll();
+    SyncTrackStore* store = syncStoreCreate(kSyncBase);
+    if (store == nullptr || syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
+        syncStoreDestroy(store);
+        LogError("cannot reload the track files");
+        return;
+    }
+    syncStoreDestroy(engine->GetSyncDevice().SwapStore(store));
+    liveTracks.clear();
+    restoreCamera = true;
+    Log("reloaded the tracks from ../res/sync (%zu files changed)", changed.size());
+}
+
+void Studio::ReloadShaders(const std::vector<std::string>& changed)
+{
+    std::vector<std::string> names;
+    for (const std::string& path : changed) {
+        std::string name = fs::path(path).filename().string();
+        names.push_back(name);
+        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
+        std::error_code failure;
+        fs::copy_file(path, fs::path(kResDir) / "shaders" / name, fs::copy_options::overwrite_existing, failure);
+    }
+    shaderWatch.Poll();
+    auto uses = [&](const char* path) {
+        return path != nullptr && std::find(names.begin(), names.end(), fs::path(path).filename().string()) != names.end();
+    };
+    for (Shader* shader : engine->GetScene().Shaders()) {
+        if (!uses(shader->vertexPath) && !uses(shader->fragmentPath) && !uses(shader->geometryPath)) continue;
+        std::string key = fs::path(shader->vertexPath).filename().string() + " + " +
+                          fs::path(shader->fragmentPath).filename().string();
+        tap.lines.clear();
+        tap.recording = true;
+        bool ok = shader->Reload();
+        tap.recording = false;
+        if (ok) {
+            shaderErrors.erase(key);
+            Log("rebuilt the program %s", key.c_str());
+            continue;
+        }
+        std::string text = key + ":";
+        for (const std::string& line : tap.lines) text += " " + line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        shaderErrors[key] = text;
+        LogError("the program " + key + " did not build; keeping the last good one");
+    }
+}
+
+void Studio::WatchFiles()
+{
+    double now = Now();
+    if (now < nextWatch) return;
+    nextWatch = now + kWatchSeconds;
+    if (!textWatch.Poll().empty()) CompileText(false);
+    std::vector<std::string> changed = trackFileWatch.Poll();
+    if (!changed.empty()) ReloadTrackFiles(changed);
+    changed = shaderWatch.Poll();
+    if (!changed.empty()) ReloadShaders(changed);
+}
+
+void Studio::Save()
+{
+    if (liveTracks.empty()) {
+        message = "nothing to save: the tracks playing are the files in res/sync";
+    } else if (!trackErrors.empty()) {
+        message = "not saved: the text has errors";
+    } else {
+        message.clear();
+        std::vector<std::string> dirs = {std::string(kResDir) + "/sync"};
+        if (!sourceRes.empty()) dirs.insert(dirs.begin(), sourceRes + "/sync");
+        for (const std::string& dir : dirs) {
+            std::string error;
+            if (!writeCompiledTracks(dir, liveTracks, &error)) {
+                message = "not saved: " + error;
+                break;
+            }
+            message += (message.empty() ? "wrote " + std::to_string(liveTracks.size()) + " tracks into " : ", ") + dir;
+        }
+        // Our own writes are not edits.
+        trackFileWatch.Poll();
+    }
+    Log("%s", message.c_str());
+}
+
+void Studio::StartCapture()
+{
+    int32_t from = 0, to = (int32_t)std::ceil(lastRow);
+    const Section* section = SectionAt(sections, Row());
+    if (loop.Valid()) {
+        from = loop.startRow;
+        to = loop.endRow;
+    } else if (section != nullptr) {
+        from = section->startRow;
+        to = section->endRow;
+    }
+    std::error_code failure;
+    fs::path dir = fs::absolute(options.shotsDir, failure);
+    char name[96];
+    std::snprintf(name, sizeof name, "ostrel-studio-bars-%d-%d.mp4", from / kStudioRowsPerBar,
+                  (to + kStudioRowsPerBar - 1) / kStudioRowsPerBar);
+    captureOutput = (dir / name).string();
+    Window& window = engine->GetWindow();
+    std::vector<std::string> args = {"--size",
+                                     std::to_string(window.GetWidth()) + "x" + std::to_string(window.GetHeight()),
+                                     "--samples",
+                                     std::to_string(window.GetSamples()),
+                                     "--from",
+                                     std::to_string(from) + "r",
+                                     "--to",
+                                     std::to_string(to) + "r",
+                                     "-q",
+                                     "-o",
+                                     captureOutput};
+    std::string program = (fs::read_symlink("/proc/self/exe", failure).parent_path() / "ostrel-capture").string();
+    std::string error;
+    if (!capture.Start(program, kResDir, liveTracks, args, error))
+        message = "capture not started: " + error;
+    else
+        message = "capturing rows " + std::to_string(from) + " to " + std::to_string(to) + " into " + captureOutput;
+    Log("%s", message.c_str());
+}
+
+void Studio::SaveStill()
+{
+    Window& window = engine->GetWindow();
+    std::vector<uint8_t> pixels((size_t)window.GetWidth() * (size_t)window.GetHeight() * 4);
+    std::string error;
+    char name[64];
+    std::snprintf(name, sizeof name, "/studio-still-%03d.png", stills++);
+    std::string path = options.shotsDir + name;
+    if (ReadBackBuffer(window.GetWidth(), window.GetHeight(), pixels) &&
+        WriteFramePng(path, window.GetWidth(), window.GetHeight(), pixels.data(), error))
+        Log("saved still %s at row %.3f", path.c_str(), Row());
+    else
+        LogError("no still saved: " + (error.empty() ? "cannot read the frame back" : error));
+}
+
+std::vector<std::string> Studio::Errors() const
+{
+    std::vector<std::string> all = trackErrors;
+    for (const auto& entry : shaderErrors) all.push_back(entry.second);
+    return all;
+}
+
+void Studio::LogStatus()
+{
+    const Section* section = SectionAt(sections, Row());
+    Log("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu", Row(),
+        (double)engine->GetAudioDevice().GetPosition(), playing ? "playing" : "paused", loop.startRow, loop.endRow,
+        loop.on ? "on" : "off", section ? section->name.c_str() : "-", liveTracks.empty() ? "files" : "text",
+        Errors().size());
+}
+
+void Studio::Frame()
+{
+    AudioDevice& audio = engine->GetAudioDevice();
+    Window& window = engine->GetWindow();
+    if (resizePending) {
+        resizePending = false;
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(window.GetHandle(), &w, &h);
+        if (w > 0 && h > 0 && (w != window.GetWidth() || h != window.GetHeight())) {
+            window.SetSize(w, h);
+            if (!engine->GetScene().Resize()) LogError("cannot resize the frame buffers");
+            Log("resized to %dx%d", w, h);
+        }
+    }
+    WatchFiles();
+    if (playing && !audio.IsPlaying()) {
+        playing = false;
+        Log("the music ended; paused at the end");
+    }
+    bool done = false, ok = false;
+    std::string last;
+    if (capture.Running() && (done = capture.Finished(ok, last))) {
+        message = ok ? "captured into " + captureOutput : "capture failed: " + last;
+        Log("%s", message.c_str());
+    }
+
+    float seconds = audio.GetPosition();
+    double row = (double)seconds * rowsPerSecond;
+    if (playing && loop.on && row < previousRow - 1.0) {
+        Log("loop wrapped to row %.2f", row);
+        restoreCamera = true;
+    }
+    previousRow = row;
+    if (statusRequested) {
+        statusRequested = 0;
+        LogStatus();
+    }
+    if (restoreCamera) {
+        // Counted as the capture counts, so a paused frame matches its frame.
+        engine->RestoreCamera((long)std::ceil((double)seconds * kStudioFps - 1e-3), kStudioFps);
+        restoreCamera = false;
+    }
+    engine->RenderFrameAt(seconds);
+
+    if (overlayVisible) {
+        OverlayView view;
+        view.row = row;
+        view.seconds = seconds;
+        view.lastRow = lastRow;
+        view.playing = playing;
+        view.loop = loop;
+        view.fps = fps;
+        view.frameMs = frameMs;
+        view.sections = &sections;
+        view.peaks = peaksReady ? &peaks : nullptr;
+        view.peaksPerRow = kPeaksPerRow;
+        view.sync = &engine->GetSyncDevice();
+        view.trackSource = liveTracks.empty() ? "res/sync files" : "choreography text";
+        view.errors = Errors();
+        view.message = message;
+        OverlayActions actions = overlay.Draw(view);
+        if (actions.seek && std::fabs(actions.seekRow - row) >= 0.5) Seek(actions.seekRow, "timeline");
+        if (actions.setLoop && (actions.loop.startRow != loop.startRow || actions.loop.endRow != loop.endRow ||
+                                !loop.on)) {
+            loop = actions.loop;
+            ApplyLoop();
+        }
+        if (actions.togglePlay) TogglePlay();
+        if (actions.toggleLoop) {
+            loop.on = !loop.on;
+            if (!loop.Valid()) SetLoopStart(loop, Row());
+            ApplyLoop();
+        }
+        if (actions.save) Save();
+        if (actions.capture) StartCapture();
+    }
+    if (stillPending) {
+        stillPending = false;
+        SaveStill();
+    }
+    window.SwapBuffers();
+
+    double now = Now();
+    if (frameStart > 0.0) {
+        frameMs = (float)((now - frameStart) * 1000.0);
+        fps = fps <= 0.0f ? 1000.0f / frameMs : fps * 0.9f + 0.1f * (1000.0f / frameMs);
+    }
+    frameStart = now;
+}
+
+void Studio::Shutdown()
+{
+    if (peaksThread.joinable()) peaksThread.join();
+    overlay.Shutdown();
+    SDL_LogSetOutputFunction(tap.previous, tap.previousData);
+    engine->Shutdown();
+}
+
+int Studio::Run(int argc, char* argv[])
+{
+    std::string error;
+    if (!ParseStudioOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "ostrel-studio: %s\nTry 'ostrel-studio --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(StudioUsage(), stdout);
+        return 0;
+    }
+    signal(SIGUSR1, OnStatusSignal);
+    if (!Start()) {
+        std::fprintf(stderr, "ostrel-studio: the engine did not start (see the log above)\n");
+        return 1;
+    }
+    while (engine->GetWindow().PollEvents()) Frame();
+    Shutdown();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    Studio studio;
+    return studio.Run(argc, argv);
+}
