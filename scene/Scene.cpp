@@ -35,18 +35,8 @@ bool Scene::Init()
     // so the clouds come out the same on every run.
     srand(0);
 
-    Window& window = Engine::GetInstance()->GetWindow();
-    if (!frameBuffer.Create(window.GetWidth(), window.GetHeight(), 1, true, GL_RGBA16F,
-                            (unsigned)window.GetSamples())) {
-        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize Scene Frame Buffer!");
+    if (!CreateSizedParts())
         return false;
-    }
-
-    // 60 degrees vertically: the half-angle pi/6 in single precision, doubled.
-    const float halfFovy = 0.5235988f;
-    projectionMatrix = perspective(halfFovy * 2.0f,
-                                   (float)window.GetWidth() / (float)window.GetHeight(), 1.0f,
-                                   1000.0f);
     // Eye and target coincide until the first camera frame; that look-at is
     // not finite and is replaced by the blank view.
     viewMatrix = FiniteView(
@@ -152,20 +142,27 @@ void Scene::Render(float seconds)
     postProcessor.Apply(frameBuffer);
 }
 
-bool Scene::Resize()
+bool Scene::CreateSizedParts()
 {
     Window& window = Engine::GetInstance()->GetWindow();
-    frameBuffer.Destroy();
     if (!frameBuffer.Create(window.GetWidth(), window.GetHeight(), 1, true, GL_RGBA16F,
                             (unsigned)window.GetSamples())) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize Scene Frame Buffer!");
         return false;
     }
+
+    // 60 degrees vertically: the half-angle pi/6 in single precision, doubled.
     const float halfFovy = 0.5235988f;
     projectionMatrix = perspective(halfFovy * 2.0f,
                                    (float)window.GetWidth() / (float)window.GetHeight(), 1.0f,
                                    1000.0f);
-    return postProcessor.ResizeBuffers();
+    return true;
+}
+
+bool Scene::Resize()
+{
+    frameBuffer.Destroy();
+    return CreateSizedParts() && postProcessor.ResizeBuffers();
 }
 
 std::vector<Shader*> Scene::Shaders()

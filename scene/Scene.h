@@ -36,4 +36,8 @@ public:
     Mat4 viewMatrix;
     FrameBuffer frameBuffer;
     PostProcessor postProcessor;
+
+private:
+    // The frame buffer and projection, sized from the window.
+    bool CreateSizedParts();
 };
