@@ -9,6 +9,8 @@
 #   capture        ostrel-capture's frames per second at 1920x1080 4x
 #   track_reload   the choreography recompiled from text and swapped into a
 #                  sync device, beside a reload of the compiled files
+#   studio_overlay the studio's overlay over a production frame (llvmpipe:
+#                  Mesa's no-op driver crashes in the overlay's draw path)
 # and any other bench/*.cpp after them.
 # Usage: scripts/bench.sh [benchmark-name...]   (default: all)
 # OSTREL_BENCH_BUILD_DIR picks another build directory.
@@ -23,7 +25,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${OSTREL_BENCH_UNDER_XVFB:-}" ]; then
 fi
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
-order=(sync_queries scene_render postprocess startup capture track_reload)
+order=(sync_queries scene_render postprocess startup capture track_reload studio_overlay)
 all=()
 for name in "${order[@]}"; do [ -f "$here/bench/$name.cpp" ] && all+=("$name"); done
 for src in "$here"/bench/*.cpp; do
