@@ -100,8 +100,10 @@ TEST(StudioOptions, ReadsStartPointsSizesAndRefusesNonsense)
 
     StudioOptions options;
     std::string error;
-    const char* like[] = {"ostrel-studio", "--like", "ostrel-1920x1080-8x", "--paused", "--no-overlay"};
-    ASSERT_TRUE(ParseStudioOptions(5, like, options, error)) << error;
+    const char* like[] = {"ostrel-studio", "--like",  "ostrel-1920x1080-8x", "--paused",
+                          "--no-overlay",  "--curves", "Camera.Yaw,FX.Fade"};
+    ASSERT_TRUE(ParseStudioOptions(7, like, options, error)) << error;
+    EXPECT_EQ(options.curves, (std::vector<std::string>{"Camera.Yaw", "FX.Fade"}));
     EXPECT_EQ(options.width, 1920);
     EXPECT_EQ(options.height, 1080);
     EXPECT_EQ(options.samples, 8);
@@ -114,6 +116,7 @@ TEST(StudioOptions, ReadsStartPointsSizesAndRefusesNonsense)
              {"ostrel-studio", "--size", "0x100"},
              {"ostrel-studio", "--samples", "0"},
              {"ostrel-studio", "--tracks"},
+             {"ostrel-studio", "--curves", "Camera.Yaw,Camera.Jaw"},
              {"ostrel-studio", "--what"}}) {
         StudioOptions o;
         std::string e;

@@ -61,6 +61,19 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
             if (!value(options.tracksDir)) return false;
         } else if (arg == "--source") {
             if (!value(options.sourceDir)) return false;
+        } else if (arg == "--curves") {
+            if (!value(text)) return false;
+            for (size_t start = 0; start <= text.size();) {
+                size_t comma = text.find(',', start);
+                std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                if (!isKnownTrackName(name)) {
+                    error = "bad --curves: '" + name + "' is not one of the production's tracks";
+                    return false;
+                }
+                options.curves.push_back(name);
+                if (comma == std::string::npos) break;
+                start = comma + 1;
+            }
         } else if (arg == "--shots") {
             if (!value(options.shotsDir)) return false;
         } else {
@@ -97,6 +110,7 @@ const char* StudioUsage()
            "  --tracks DIR        the choreography text (default: choreography/ of the sources)\n"
            "  --source DIR        the source tree whose res/ and choreography/ are edited\n"
            "  --shots DIR         where stills (F12) and captures (C) go (default .)\n"
+           "  --curves A,B        show these tracks' curves from the start (e.g. Camera.Yaw)\n"
            "keys: Space play/pause, Left/Right a beat, Shift+Left/Right a bar, PageUp/PageDown\n"
            "      sections, Home row 0, [ ] loop start/end at this bar, L loop on/off,\n"
            "      S save tracks to res/sync, C capture the loop or section to MP4, Tab overlay,\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "CaptureOptions.h"
 
@@ -16,6 +17,7 @@ struct StudioOptions {
     std::string tracksDir;  // the choreography text; empty: found beside the sources
     std::string sourceDir;  // the source tree whose res/ and choreography/ are edited
     std::string shotsDir = ".";  // where F12 stills and C captures go
+    std::vector<std::string> curves;  // tracks whose curves show from the start
     bool help = false;
 };
 

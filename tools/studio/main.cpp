@@ -225,6 +225,7 @@ bool Studio::Start()
     if (options.fullscreen) SDL_SetWindowFullscreen(window.GetHandle(), SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (!overlay.Init(window.GetHandle(), window.GetContext())) LogError("the overlay did not start");
     overlayVisible = options.overlay;
+    overlay.selected.insert(options.curves.begin(), options.curves.end());
 
     SDL_LogGetOutputFunction(&tap.previous, &tap.previousData);
     SDL_LogSetOutputFunction(LogTap::Output, &tap);
