@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -170,5 +171,261 @@ TEST(AudioBackend, PositionFollowsWhatTheDevicePlaysSmoothly)
     double slope = (n * sumWP - sumW * sumP) / (n * sumWW - sumW * sumW);
     EXPECT_NEAR(slope, 1.0, 0.08) << "seconds of music per second of wall clock";
 }
+
+// ---- Seeking and looping ----------------------------------------------------
+
+constexpr uint64_t kTone2sFrames = 88200;
+
+// Closes the output however the test ends, so that a failed assertion does
+// not leave it open for the next test.
+struct OutputCloser {
+    ~OutputCloser() { audioFree(); }
+};
+
+TEST(AudioBackend, SeekLoopAndLengthRefuseBadArguments)
+{
+    AudioDriver driver("dummy");
+    ASSERT_TRUE(driver.ok);
+    ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+    OutputCloser closer;
+    uint32_t stream = OpenTone("tone-2s.mp3");
+    ASSERT_NE(stream, 0u);
+    uint32_t dead = stream + (1u << 4);
+    EXPECT_EQ(audioChannelGetLength(stream, kAudioPosByte), kTone2sFrames * 4);
+    auto refused = [](bool ok, int code, const char* what) {
+        EXPECT_FALSE(ok) << what;
+        EXPECT_EQ(audioErrorGetCode(), code) << what;
+    };
+    refused(audioChannelSetPosition(dead, 0, kAudioPosByte), kAudioErrorHandle, "seek, dead handle");
+    refused(audioChannelSetLoop(dead, 0, 4000), kAudioErrorHandle, "loop, dead handle");
+    refused(audioChannelGetLength(dead, kAudioPosByte) != UINT64_MAX, kAudioErrorHandle, "length, dead handle");
+    refused(audioChannelSetPosition(stream, 0, kAudioPosDecode), kAudioErrorNotAvailable, "seek, decode mode");
+    refused(audioChannelSetPosition(stream, 0, 1), kAudioErrorNotAvailable, "seek, unknown mode");
+    refused(audioChannelGetLength(stream, kAudioPosDecode) != UINT64_MAX, kAudioErrorNotAvailable, "length, decode mode");
+    refused(audioChannelSetLoop(stream, 4000, 4000), kAudioErrorIllegalParam, "empty loop");
+    refused(audioChannelSetLoop(stream, 8000, 4000), kAudioErrorIllegalParam, "reversed loop");
+    refused(audioChannelSetLoop(stream, 4, 7), kAudioErrorIllegalParam, "loop empty once rounded to frames");
+    refused(audioChannelSetLoop(stream, 0, kTone2sFrames * 4 + 4), kAudioErrorIllegalParam, "loop past the end");
+    EXPECT_TRUE(audioChannelSetLoop(stream, 0, kTone2sFrames * 4));
+    EXPECT_TRUE(audioChannelSetLoop(stream, 0, 0));
+
+    // A seek rounds down to a frame and clamps to the end, where the stream stays ended.
+    ASSERT_TRUE(audioChannelSetPosition(stream, 4000 * 4 + 3, kAudioPosByte));
+    EXPECT_EQ(audioChannelGetPosition(stream, kAudioPosByte), 4000u * 4);
+    ASSERT_TRUE(audioChannelSetPosition(stream, kTone2sFrames * 4 + 1000, kAudioPosByte));
+    EXPECT_EQ(audioChannelGetPosition(stream, kAudioPosByte), kTone2sFrames * 4);
+    ASSERT_TRUE(audioChannelPlay(stream, false));
+    SDL_Delay(50);
+    EXPECT_EQ(audioChannelIsActive(stream), kAudioActiveStopped);
+    EXPECT_EQ(audioChannelGetPosition(stream, kAudioPosByte), kTone2sFrames * 4);
+    // Back from the end it plays again.
+    ASSERT_TRUE(audioChannelSetPosition(stream, 44100 * 4, kAudioPosByte));
+    ASSERT_TRUE(audioChannelPlay(stream, false));
+    SDL_Delay(100);
+    EXPECT_EQ(audioChannelIsActive(stream), kAudioActivePlaying);
+    EXPECT_GT(Seconds(stream), 1.05);
+    EXPECT_TRUE(audioFree());
+}
+
+// Heard positions after seeks and across loop wraps, on the real-time dummy
+// driver. Bounds allow the clock's rate correction and a test thread that
+// sleeps longer than asked.
+TEST(AudioBackend, PositionReadsTheSeekTargetThenGrowsAndWrapsAtTheLoop)
+{
+    AudioDriver driver("dummy");
+    ASSERT_TRUE(driver.ok);
+    ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+    OutputCloser closer;
+    uint32_t stream = OpenTone("tone-2s.mp3");
+    ASSERT_NE(stream, 0u);
+    auto frames = [stream](uint32_t mode = kAudioPosByte) { return audioChannelGetPosition(stream, mode) / 4; };
+
+    ASSERT_TRUE(audioChannelSetPosition(stream, 30001 * 4, kAudioPosByte));
+    EXPECT_EQ(frames(), 30001u);
+    EXPECT_EQ(frames(kAudioPosByte | kAudioPosDecode), 30001u);
+    ASSERT_TRUE(audioChannelPlay(stream, false));
+    SDL_Delay(300);
+    uint64_t before = frames();
+    EXPECT_GT(before, 30001u + 4410);
+
+    // Backwards while playing: exactly the target, then on from there, not held at the old position.
+    ASSERT_TRUE(audioChannelSetPosition(stream, 10000 * 4, kAudioPosByte));
+    EXPECT_EQ(frames(), 10000u);
+    uint64_t seeked = SDL_GetPerformanceCounter();
+    SDL_Delay(150);
+    uint64_t after = frames();
+    EXPECT_GT(after, 10000u + 2205);
+    EXPECT_LE(after, 10000u + static_cast<uint64_t>(SecondsSince(seeked) * 44100 * 1.1) + 1024);
+    EXPECT_LT(after, before);
+
+    // A 0.2 s loop entered from 0.05 s before it.
+    const uint64_t start = 50000, end = 58820;
+    ASSERT_TRUE(audioChannelSetLoop(stream, start * 4, end * 4));
+    ASSERT_TRUE(audioChannelSetPosition(stream, (start - 2205) * 4, kAudioPosByte));
+    uint64_t previous = frames();
+    double previousAt = 0.0;
+    uint64_t played = SDL_GetPerformanceCounter();
+    int wraps = 0;
+    while (SecondsSince(played) < 1.0) {
+        SDL_Delay(1);
+        uint64_t now = frames();
+        double at = SecondsSince(played);
+        ASSERT_GE(now, start - 2205);
+        ASSERT_LT(now, end);
+        if (now < previous) {
+            // What was heard beyond the end, counted on from the start.
+            uint64_t span = static_cast<uint64_t>((at - previousAt) * 44100 * 1.1) + 64;
+            EXPECT_LE((end - previous) + (now - start), span) << "wrap " << wraps;
+            ++wraps;
+        }
+        previous = now;
+        previousAt = at;
+    }
+    EXPECT_GE(wraps, 3);
+    EXPECT_LE(wraps, 5);
+    EXPECT_TRUE(audioFree());
+}
+
+// ---- What the device plays after seeks and across loops (disk driver) ------
+
+// Runs `drive` on tone-2s.mp3 on the disk driver, then lets it play out;
+// returns everything the device wrote.
+std::vector<int16_t> RecordTone(const std::function<void(uint32_t)>& drive)
+{
+    TempLayout dir(false, false);
+    std::string out = dir.Path("played.raw");
+    {
+        AudioDriver driver("disk", out);
+        EXPECT_TRUE(driver.ok) << SDL_GetError();
+        EXPECT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+        OutputCloser closer;
+        uint32_t stream = OpenTone("tone-2s.mp3");
+        EXPECT_NE(stream, 0u);
+        drive(stream);
+        uint64_t start = SDL_GetPerformanceCounter();
+        while (audioChannelIsActive(stream) == kAudioActivePlaying && SecondsSince(start) < 20.0) {
+            SDL_Delay(1);
+        }
+    }
+    return ReadSamples(out);
+}
+
+uint64_t DecodeFrame(uint32_t stream)
+{
+    return audioChannelGetPosition(stream, kAudioPosByte | kAudioPosDecode) / 4;
+}
+
+void WaitForDecodeFrame(uint32_t stream, uint64_t frame)
+{
+    uint64_t start = SDL_GetPerformanceCounter();
+    while (DecodeFrame(stream) < frame && SecondsSince(start) < 10.0) {
+        SDL_Delay(1);
+    }
+}
+
+// Where the music starts in `played`, given that its first frame is the
+// reference's frame `from`: silence before Play comes in whole device buffers.
+size_t MusicStart(const std::vector<int16_t>& played, const std::vector<int16_t>& reference, size_t from)
+{
+    std::vector<int16_t> rest(reference.begin() + static_cast<std::ptrdiff_t>(from * 2), reference.end());
+    size_t start = FirstSoundingFrame(played) - FirstSoundingFrame(rest);
+    EXPECT_EQ(start % 512, 0u);
+    return start;
+}
+
+struct SeekCase {
+    const char* name;
+    uint64_t seekAt;  // seek once decoding has passed this frame; 0: before Play
+    uint64_t target;
+};
+
+void PrintTo(const SeekCase& c, std::ostream* out) { *out << c.name; }
+
+class DiskSeek : public ::testing::TestWithParam<SeekCase> {};
+
+TEST_P(DiskSeek, DevicePlaysTheDecodedMusicFromTheTargetFrame)
+{
+    const SeekCase& c = GetParam();
+    std::vector<int16_t> reference = ReadSamples(TestData("tone-2s.raw"));
+    ASSERT_EQ(reference.size() / 2, kTone2sFrames);
+    std::vector<int16_t> played = RecordTone([&c](uint32_t stream) {
+        if (c.seekAt == 0) {
+            EXPECT_TRUE(audioChannelSetPosition(stream, c.target * 4 + 2, kAudioPosByte));
+            EXPECT_TRUE(audioChannelPlay(stream, false));
+        } else {
+            EXPECT_TRUE(audioChannelPlay(stream, false));
+            WaitForDecodeFrame(stream, c.seekAt);
+            EXPECT_TRUE(audioChannelSetPosition(stream, c.target * 4, kAudioPosByte));
+        }
+    });
+    size_t at = MusicStart(played, reference, c.seekAt == 0 ? c.target : 0);
+    if (c.seekAt != 0) {
+        // Whole device buffers of the music from its start, then the jump.
+        size_t before = MatchingFrames(played, at, reference, 0);
+        EXPECT_GE(before, c.seekAt);
+        EXPECT_EQ(before % 512, 0u);
+        at += before;
+    }
+    EXPECT_EQ(MatchingFrames(played, at, reference, c.target), kTone2sFrames - c.target);
+    EXPECT_TRUE(SilentFrom(played, at + kTone2sFrames - c.target));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tone, DiskSeek,
+                         ::testing::Values(SeekCase{"WhileStopped", 0, 30001}, SeekCase{"ForwardWhilePlaying", 10000, 60001},
+                                           SeekCase{"BackWhilePlaying", 50000, 20001}),
+                         [](const ::testing::TestParamInfo<SeekCase>& info) { return std::string(info.param.name); });
+
+struct LoopCase {
+    const char* name;
+    uint64_t from, start, end;
+};
+
+void PrintTo(const LoopCase& c, std::ostream* out) { *out << c.name; }
+
+class DiskLoop : public ::testing::TestWithParam<LoopCase> {};
+
+// Plays from `from` into the loop, lets decoding wrap three times, clears the
+// loop and plays out: the output is the music from `from` to `end`, then whole
+// rounds of [start, end), then the music from `start` to its end, with nothing
+// between.
+TEST_P(DiskLoop, WrapsWithoutAGap)
+{
+    const LoopCase& c = GetParam();
+    std::vector<int16_t> reference = ReadSamples(TestData("tone-2s.raw"));
+    std::vector<int16_t> played = RecordTone([&c](uint32_t stream) {
+        EXPECT_TRUE(audioChannelSetLoop(stream, c.start * 4, c.end * 4));
+        EXPECT_TRUE(audioChannelSetPosition(stream, c.from * 4, kAudioPosByte));
+        EXPECT_TRUE(audioChannelPlay(stream, false));
+        int wraps = 0;
+        uint64_t previous = DecodeFrame(stream);
+        uint64_t start = SDL_GetPerformanceCounter();
+        while (wraps < 3 && SecondsSince(start) < 10.0) {
+            SDL_Delay(1);
+            uint64_t now = DecodeFrame(stream);
+            wraps += now < previous ? 1 : 0;
+            previous = now;
+        }
+        EXPECT_TRUE(audioChannelSetLoop(stream, 0, 0));
+    });
+    size_t at = MusicStart(played, reference, c.from);
+    ASSERT_EQ(MatchingFrames(played, at, reference, c.from), c.end - c.from);
+    at += c.end - c.from;
+    const size_t round = c.end - c.start;
+    int rounds = 0;
+    while (!SilentFrom(played, at) && rounds < 1000) {
+        size_t n = MatchingFrames(played, at, reference, c.start);
+        ASSERT_GE(n, round) << "round " << rounds << " breaks off " << n << " frames in";
+        at += n;
+        ++rounds;
+    }
+    EXPECT_GE(rounds, 3);  // one a wrap, the last one played out to the end
+    EXPECT_EQ(at - MusicStart(played, reference, c.from),
+              (c.end - c.from) + (rounds - 1) * round + (kTone2sFrames - c.start));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tone, DiskLoop,
+                         ::testing::Values(LoopCase{"InsideTheMusic", 29001, 30001, 39001},
+                                           LoopCase{"ToTheEnd", 80001, 70001, kTone2sFrames}),
+                         [](const ::testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -114,6 +114,47 @@ TEST(DiskPlayback, OtherRatesPlayAt44100)
     EXPECT_NEAR(crossings, 2000, 10);
 }
 
+TEST(DiskPlayback, PlaysAgainAfterSeekingBackFromTheEnd)
+{
+    std::vector<int16_t> reference = ReadSamples(TestData("tone-1s.raw"));
+    TempLayout dir(false, false);
+    std::string out = dir.Path("played.raw");
+    LogCapture log;
+    {
+        AudioDriver driver("disk", out);
+        ASSERT_TRUE(driver.ok) << SDL_GetError();
+        AudioDevice audio;
+        ASSERT_TRUE(audio.Init());
+        ASSERT_TRUE(audio.BuildSoundtrack(TestData("tone-1s.mp3").c_str(), 110.0f));
+        EXPECT_EQ(audio.GetLength(), 1.0);
+        for (int round = 0; round < 2; ++round) {
+            audio.Play();
+            EXPECT_TRUE(audio.IsPlaying()) << "round " << round;
+            uint64_t start = SDL_GetPerformanceCounter();
+            while (audio.IsPlaying() && SecondsSince(start) < 10.0) {
+                SDL_Delay(1);
+            }
+            EXPECT_EQ(audio.GetPosition(), 1.0f) << "round " << round;
+            // The frame nearest the time: 22050.
+            EXPECT_TRUE(audio.SetPosition(0.50001));
+            EXPECT_EQ(audio.GetPosition(), 0.5f);
+            EXPECT_FALSE(audio.IsPlaying()) << "a seek alone does not play";
+        }
+        audio.Free();
+    }
+    EXPECT_EQ(SystemLines(log), std::vector<std::string>{});
+
+    // The whole music, silence, then its second half.
+    std::vector<int16_t> played = ReadSamples(out);
+    size_t at = FirstSoundingFrame(played) - FirstSoundingFrame(reference);
+    ASSERT_EQ(MatchingFrames(played, at, reference, 0), 44100u);
+    std::vector<int16_t> rest(played.begin() + static_cast<std::ptrdiff_t>((at + 44100) * 2), played.end());
+    size_t again = at + 44100 + FirstSoundingFrame(rest);
+    EXPECT_EQ(again % 512, 0u) << "replay starts with a device buffer";
+    EXPECT_EQ(MatchingFrames(played, again, reference, 22050), 22050u);
+    EXPECT_TRUE(SilentFrom(played, again + 22050));
+}
+
 std::string Head(const std::string& file, size_t bytes)
 {
     std::string all;
@@ -247,6 +288,38 @@ TEST(AudioFailure, EachFailedCallLogsItsLineAndTheCode)
     };
     EXPECT_EQ(SystemLines(log), expected);
     EXPECT_EQ(log.Errors().size(), expected.size());
+}
+
+TEST(AudioFailure, SeekAndLoopFailuresLogTheirLineAndTheCode)
+{
+    LogCapture log;
+    AudioDriver driver("dummy");
+    ASSERT_TRUE(driver.ok);
+    AudioDevice audio;
+    ASSERT_TRUE(audio.Init());
+    // Without a soundtrack: the dead handle.
+    EXPECT_FALSE(audio.SetPosition(0.5));
+    EXPECT_FALSE(audio.SetLoop(0.25, 0.5));
+    audio.ClearLoop();
+    EXPECT_LT(audio.GetLength(), 0.0);
+    ASSERT_TRUE(audio.BuildSoundtrack(TestData("tone-1s.mp3").c_str(), 110.0f));
+    EXPECT_FALSE(audio.SetLoop(0.5, 0.25));
+    EXPECT_FALSE(audio.SetLoop(0.5, 1.01));
+    EXPECT_TRUE(audio.SetLoop(0.25, 1.0));
+    audio.ClearLoop();
+    // Before the start is the start.
+    EXPECT_TRUE(audio.SetPosition(-3.0));
+    EXPECT_EQ(audio.GetPosition(), 0.0f);
+    audio.Free();
+    std::vector<std::string> expected = {
+        "Failed to set the soundtrack position in bass audio!", "BASS Error Code: 6",
+        "Failed to set the soundtrack loop in bass audio!", "BASS Error Code: 6",
+        "Failed to set the soundtrack loop in bass audio!", "BASS Error Code: 6",
+        "Failed to get the soundtrack length from bass audio!", "BASS Error Code: 6",
+        "Failed to set the soundtrack loop in bass audio!", "BASS Error Code: 7",
+        "Failed to set the soundtrack loop in bass audio!", "BASS Error Code: 7",
+    };
+    EXPECT_EQ(SystemLines(log), expected);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,23 @@ inline size_t FirstSoundingFrame(const std::vector<int16_t>& stereo)
         ++frame;
     }
     return frame;
+}
+
+// How many frames of `played` from frame `at` equal `reference` from frame `from`.
+inline size_t MatchingFrames(const std::vector<int16_t>& played, size_t at, const std::vector<int16_t>& reference, size_t from)
+{
+    size_t n = 0;
+    while ((at + n) * 2 + 1 < played.size() && (from + n) * 2 + 1 < reference.size() &&
+           played[(at + n) * 2] == reference[(from + n) * 2] && played[(at + n) * 2 + 1] == reference[(from + n) * 2 + 1]) {
+        ++n;
+    }
+    return n;
+}
+
+inline bool SilentFrom(const std::vector<int16_t>& played, size_t at)
+{
+    return std::all_of(played.begin() + static_cast<std::ptrdiff_t>(std::min(at * 2, played.size())), played.end(),
+                       [](int16_t v) { return v == 0; });
 }
 
 inline double SecondsSince(uint64_t start)
