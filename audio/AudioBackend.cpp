@@ -788,7 +788,8 @@ uint32_t audioStreamCreateFile(bool fromMemory, const void* file, uint64_t offse
         return 0;
     }
     s->rate = static_cast<int>(rate);
-    s->length = (static_cast<uint64_t>(samples) * static_cast<uint64_t>(backend.frequency) + static_cast<uint64_t>(rate / 2)) /
+    uint64_t scanned = static_cast<uint64_t>(samples);
+    s->length = (scanned * static_cast<uint64_t>(backend.frequency) + static_cast<uint64_t>(rate / 2)) /
                 static_cast<uint64_t>(rate);
     pushMark(s, Mark{0, 0, 0});
     publish(s);

@@ -201,7 +201,8 @@ TEST(AudioBackend, SeekLoopAndLengthRefuseBadArguments)
     refused(audioChannelGetLength(dead, kAudioPosByte) != UINT64_MAX, kAudioErrorHandle, "length, dead handle");
     refused(audioChannelSetPosition(stream, 0, kAudioPosDecode), kAudioErrorNotAvailable, "seek, decode mode");
     refused(audioChannelSetPosition(stream, 0, 1), kAudioErrorNotAvailable, "seek, unknown mode");
-    refused(audioChannelGetLength(stream, kAudioPosDecode) != UINT64_MAX, kAudioErrorNotAvailable, "length, decode mode");
+    refused(audioChannelGetLength(stream, kAudioPosDecode) != UINT64_MAX, kAudioErrorNotAvailable,
+            "length, decode mode");
     refused(audioChannelSetLoop(stream, 4000, 4000), kAudioErrorIllegalParam, "empty loop");
     refused(audioChannelSetLoop(stream, 8000, 4000), kAudioErrorIllegalParam, "reversed loop");
     refused(audioChannelSetLoop(stream, 4, 7), kAudioErrorIllegalParam, "loop empty once rounded to frames");
@@ -371,7 +372,8 @@ TEST_P(DiskSeek, DevicePlaysTheDecodedMusicFromTheTargetFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tone, DiskSeek,
-                         ::testing::Values(SeekCase{"WhileStopped", 0, 30001}, SeekCase{"ForwardWhilePlaying", 10000, 60001},
+                         ::testing::Values(SeekCase{"WhileStopped", 0, 30001},
+                                           SeekCase{"ForwardWhilePlaying", 10000, 60001},
                                            SeekCase{"BackWhilePlaying", 50000, 20001}),
                          [](const ::testing::TestParamInfo<SeekCase>& info) { return std::string(info.param.name); });
 

@@ -55,11 +55,13 @@ inline size_t FirstSoundingFrame(const std::vector<int16_t>& stereo)
 }
 
 // How many frames of `played` from frame `at` equal `reference` from frame `from`.
-inline size_t MatchingFrames(const std::vector<int16_t>& played, size_t at, const std::vector<int16_t>& reference, size_t from)
+inline size_t MatchingFrames(const std::vector<int16_t>& played, size_t at, const std::vector<int16_t>& reference,
+                             size_t from)
 {
     size_t n = 0;
     while ((at + n) * 2 + 1 < played.size() && (from + n) * 2 + 1 < reference.size() &&
-           played[(at + n) * 2] == reference[(from + n) * 2] && played[(at + n) * 2 + 1] == reference[(from + n) * 2 + 1]) {
+           played[(at + n) * 2] == reference[(from + n) * 2] &&
+           played[(at + n) * 2 + 1] == reference[(from + n) * 2 + 1]) {
         ++n;
     }
     return n;
