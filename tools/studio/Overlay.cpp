@@ -76,6 +76,18 @@ void Overlay::Shutdown()
 
 OverlayActions Overlay::Draw(const OverlayView& view)
 {
+    OverlayActions actions = Build(view);
+    Submit();
+    return actions;
+}
+
+void Overlay::Submit()
+{
+    if (live) ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+}
+
+OverlayActions Overlay::Build(const OverlayView& view)
+{
     OverlayActions actions;
     if (!live) return actions;
     ImGui_ImplOpenGL3_NewFrame();
@@ -122,7 +134,6 @@ OverlayActions Overlay::Draw(const OverlayView& view)
     DrawTimeline(view, actions);
 
     ImGui::Render();
-    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     return actions;
 }
 

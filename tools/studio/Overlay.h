@@ -48,8 +48,12 @@ public:
     bool Init(SDL_Window* window, SDL_GLContext context);
     // True when the overlay takes the event (the mouse is over it).
     bool ProcessEvent(const SDL_Event& event);
-    // Draws over whatever the window holds now.
+    // Draws over whatever the window holds now: Build, then Submit.
     OverlayActions Draw(const OverlayView& view);
+    // The CPU half: lays out this frame's widgets into draw lists.
+    OverlayActions Build(const OverlayView& view);
+    // The GL half: draws the lists Build made.
+    void Submit();
     void Shutdown();
 
     // Tracks drawn as curves; names in Group.Name form.
