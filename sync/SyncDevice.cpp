@@ -42,7 +42,7 @@ float SyncDevice::Value(const char* name)
 {
     if (!store)
         return 0.0f;
-    return (float)syncTrackValue(syncStoreGetTrack(store, name), (double)row);
+    return (float)syncTrackValueAt(syncStoreGetTrack(store, name), (double)row);
 }
 
 bool SyncDevice::GetBool(const char* name)

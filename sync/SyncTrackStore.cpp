@@ -22,6 +22,8 @@ SyncTrackStore* syncStoreCreate(const char* basePath)
     store->io.open = fopen;
     store->io.read = fread;
     store->io.close = fclose;
+    store->slots = nullptr;
+    store->slotCount = 0;
     return store;
 }
 
@@ -36,13 +38,58 @@ void syncStoreDestroy(SyncTrackStore* store)
         free(store->tracks[i]);
     }
     free(store->tracks);
+    free(store->slots);
     free(store);
+}
+
+static uint32_t hashName(const char* name)
+{
+    uint32_t hash = 2166136261u;
+    for (const unsigned char* c = (const unsigned char*)name; *c; ++c)
+        hash = (hash ^ *c) * 16777619u;
+    return hash;
+}
+
+static void indexTrack(int32_t* slots, int32_t slotCount, const char* name, int32_t track)
+{
+    uint32_t mask = (uint32_t)slotCount - 1;
+    uint32_t slot = hashName(name) & mask;
+    while (slots[slot] >= 0)
+        slot = (slot + 1) & mask;
+    slots[slot] = track;
+}
+
+// Keeps the index at most half full; without memory for a larger one the
+// store drops its index and searches linearly.
+static void growIndex(SyncTrackStore* store)
+{
+    int32_t count = store->slotCount > 0 ? store->slotCount : 64;
+    while ((int64_t)store->trackCount * 2 >= count && count < (1 << 30))
+        count *= 2;
+    int32_t* slots = (int32_t*)malloc(sizeof(int32_t) * (size_t)count);
+    free(store->slots);
+    store->slots = slots;
+    store->slotCount = slots ? count : 0;
+    if (!slots)
+        return;
+    memset(slots, 0xFF, sizeof(int32_t) * (size_t)count);
+    for (int32_t i = 0; i < store->trackCount; ++i)
+        indexTrack(slots, count, store->tracks[i]->name, i);
 }
 
 int32_t syncStoreFindTrack(const SyncTrackStore* store, const char* name)
 {
     if (store->trackCount <= 0)
         return -1;
+    if (store->slots) {
+        uint32_t mask = (uint32_t)store->slotCount - 1;
+        for (uint32_t slot = hashName(name) & mask; store->slots[slot] >= 0; slot = (slot + 1) & mask) {
+            int32_t i = store->slots[slot];
+            if (strcmp(store->tracks[i]->name, name) == 0)
+                return i;
+        }
+        return -1;
+    }
     for (int32_t i = 0; i < store->trackCount; ++i) {
         if (strcmp(store->tracks[i]->name, name) == 0)
             return i;
@@ -60,6 +107,7 @@ static SyncTrack* appendTrack(SyncTrackStore* store, const char* name)
     track->name = strdup(name);
     track->keys = nullptr;
     track->keyCount = 0;
+    track->memoValid = 0;
     if (!track->name) {
         free(track);
         return nullptr;
@@ -75,6 +123,10 @@ static SyncTrack* appendTrack(SyncTrackStore* store, const char* name)
     store->tracks = grown;
     store->tracks[store->trackCount] = track;
     store->trackCount += 1;
+    if (store->slots && (int64_t)store->trackCount * 2 < store->slotCount)
+        indexTrack(store->slots, store->slotCount, track->name, store->trackCount - 1);
+    else
+        growIndex(store);  // indexes every track, the new one too
     return track;
 }
 
@@ -111,6 +163,7 @@ int syncStoreAddTrack(SyncTrackStore* store, const char* name, const SyncKey* ke
     }
     track->keys = copy;
     track->keyCount = keyCount;
+    track->memoValid = 0;
     return 0;
 }
 
@@ -208,6 +261,7 @@ int syncTrackLoadFile(SyncTrackStore* store, SyncTrack* track)
     free(track->keys);
     track->keys = keys;
     track->keyCount = count;
+    track->memoValid = 0;
     return 0;
 }
 
@@ -266,4 +320,17 @@ double syncTrackValue(const SyncTrack* track, double row)
     default:
         return 0.0;
     }
+}
+
+double syncTrackValueAt(SyncTrack* track, double row)
+{
+    if (!track)
+        return 0.0;
+    // NaN never equals itself, so a NaN row is simply computed each time.
+    if (track->memoValid && track->memoRow == row)
+        return track->memoValue;
+    track->memoValue = syncTrackValue(track, row);
+    track->memoRow = row;
+    track->memoValid = 1;
+    return track->memoValue;
 }

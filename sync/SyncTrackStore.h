@@ -28,6 +28,11 @@ struct SyncTrack {
     char* name;
     SyncKey* keys;  // null until a file has been read
     int32_t keyCount;
+    // The last value syncTrackValueAt answered and its row; every object of a
+    // kind reads the same track at the same row, frame after frame.
+    int32_t memoValid;
+    double memoRow;
+    double memoValue;
 };
 
 // File access, replaceable so that tools and tests can watch or redirect it.
@@ -42,6 +47,11 @@ struct SyncTrackStore {
     SyncTrack** tracks;  // in order of first request
     int32_t trackCount;
     SyncIo io;
+    // Open-addressed index of tracks by a hash of the name, so that a lookup
+    // costs the same for every name; -1 marks a free slot. Null (with a linear
+    // search instead) when memory for it could not be had.
+    int32_t* slots;
+    int32_t slotCount;  // a power of two, more than twice trackCount
 };
 
 // The path buffer holds 259 characters and the terminator.
@@ -74,3 +84,7 @@ int32_t syncTrackFindKey(const SyncTrack* track, int32_t row);
 
 // Interpolated value at a fractional row; 0.0 for a keyless or null track.
 double syncTrackValue(const SyncTrack* track, double row);
+// The same value, remembered for the row: asked again at the same row, the
+// track answers without searching its keys. The store forgets it whenever it
+// gives the track new keys.
+double syncTrackValueAt(SyncTrack* track, double row);

@@ -205,6 +205,41 @@ TEST(Lookup, NamesAreCaseSensitive)
 
 // 259 characters fit the path buffer; one more is refused instead of being cut
 // into some other file's name.
+TEST(Lookup, ManyNamesKeepTheirRequestOrderAndAreFoundByText)
+{
+    Store s;
+    // Enough names to grow the index several times over, looked up again
+    // through copies of their text rather than the same pointers.
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i) names.push_back("Group" + std::to_string(i % 7) + ".Name" + std::to_string(i));
+    for (const std::string& name : names) ASSERT_NE(s.Get(name.c_str()), nullptr);
+    ASSERT_EQ(s.store->trackCount, 300);
+    for (int i = 299; i >= 0; --i) {
+        std::string copy = names[(size_t)i];
+        EXPECT_EQ(syncStoreFindTrack(s.store, copy.c_str()), i);
+        EXPECT_STREQ(s.store->tracks[i]->name, copy.c_str());
+    }
+    EXPECT_EQ(syncStoreFindTrack(s.store, "Group0.Name300"), -1);
+    EXPECT_EQ(syncStoreFindTrack(s.store, ""), -1);
+    EXPECT_EQ(opens, 300);
+}
+
+TEST(Lookup, RememberedValueFollowsNewKeysAndNewRows)
+{
+    Store s;
+    s.Write("FX.Fade", {{0, 0.0f, 1}, {10, 1.0f, 0}});
+    SyncTrack* track = s.Get("FX.Fade");
+    EXPECT_DOUBLE_EQ(syncTrackValueAt(track, 5.0), 0.5);
+    EXPECT_DOUBLE_EQ(syncTrackValueAt(track, 5.0), 0.5);
+    EXPECT_DOUBLE_EQ(syncTrackValueAt(track, 2.5), 0.25);
+    EXPECT_EQ(syncTrackValueAt(track, NAN), 0.0);  // before every key: the first key's value
+    // Reading the file again replaces the keys; the same row answers anew.
+    s.Write("FX.Fade", {{0, 2.0f, 1}, {10, 4.0f, 0}});
+    ASSERT_EQ(syncTrackLoadFile(s.store, track), 0);
+    EXPECT_DOUBLE_EQ(syncTrackValueAt(track, 2.5), 2.5);
+    EXPECT_DOUBLE_EQ(syncTrackValueAt(nullptr, 2.5), 0.0);
+}
+
 TEST(Lookup, PathIsBaseUnderscoreNameSuffixAndNeverTruncated)
 {
     SyncTrackStore* production = syncStoreCreate("../res/sync/");
