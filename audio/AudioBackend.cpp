@@ -1,5 +1,7 @@
 #include "audio/AudioBackend.h"
 
+#include "engine/FileAccess.h"
+
 #include <SDL.h>
 #include <mpg123.h>
 #include <sys/stat.h>
@@ -609,7 +611,7 @@ bool loadData(Stream* s, bool fromMemory, const void* file, uint64_t offset, uin
     if (!file) {
         return fail(kAudioErrorFileOpen);
     }
-    FILE* f = fopen(static_cast<const char*>(file), "rb");
+    FILE* f = openRegularFile(static_cast<const char*>(file));
     if (!f) {
         return fail(kAudioErrorFileOpen);
     }

@@ -2,25 +2,26 @@
 
 #include <SDL.h>
 
+#include "engine/FileAccess.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 unsigned char* readFile(const char* path, size_t* length)
 {
-    FILE* file = fopen(path, "rb");
+    // Only regular files, so that a FIFO or a device cannot hang or flood the
+    // reader; and no resource of ours comes near this size.
+    const uint64_t kMaxBytes = 64ull << 20;
+    uint64_t fileSize = 0;
+    FILE* file = openRegularFile(path, &fileSize);
     if (file == nullptr)
         return nullptr;
-
-    fseek(file, 0, SEEK_END);
-    long end = ftell(file);
-    fseek(file, 0, SEEK_SET);
-    // A directory or an unseekable stream opens but has no size to read.
-    if (end < 0) {
+    if (fileSize > kMaxBytes) {
         fclose(file);
         return nullptr;
     }
 
-    size_t size = static_cast<size_t>(end);
+    size_t size = static_cast<size_t>(fileSize);
     // One byte more than asked keeps malloc(0) from answering null for an empty file.
     unsigned char* buffer = static_cast<unsigned char*>(malloc(size + 1));
     if (buffer == nullptr) {

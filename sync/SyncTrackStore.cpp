@@ -1,8 +1,16 @@
 #include "sync/SyncTrackStore.h"
 
+#include "engine/FileAccess.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+// A FIFO, device or directory in place of a track reads like a missing file.
+static FILE* openTrackFile(const char* path, const char*)
+{
+    return openRegularFile(path);
+}
 
 // Shared by every store: loading is not re-entrant.
 static char syncPath[SYNC_PATH_CAPACITY];
@@ -19,7 +27,7 @@ SyncTrackStore* syncStoreCreate(const char* basePath)
     }
     store->tracks = nullptr;
     store->trackCount = 0;
-    store->io.open = fopen;
+    store->io.open = openTrackFile;
     store->io.read = fread;
     store->io.close = fclose;
     store->slots = nullptr;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -19,7 +21,7 @@ namespace {
 const char* const kProgram = "ostrel-1600x900-4x";
 const double kTimeout = 90.0;
 
-enum class Damage { Missing, Empty, Truncated, Garbage };
+enum class Damage { Missing, Empty, Truncated, Garbage, Fifo, Directory };
 
 const char* DamageName(Damage d)
 {
@@ -28,6 +30,8 @@ const char* DamageName(Damage d)
     case Damage::Empty: return "Empty";
     case Damage::Truncated: return "Truncated";
     case Damage::Garbage: return "Garbage";
+    case Damage::Fifo: return "Fifo";
+    case Damage::Directory: return "Directory";
     }
     return "?";
 }
@@ -150,6 +154,25 @@ std::vector<SweepCase> AllCases()
             all.push_back(std::string("sync/_") + syncTrackNames[i] + ".track");
         cases.push_back({all, d, {{}, {}, true}, std::string("AllTracks_") + DamageName(d)});
     }
+    // What is not a regular file reads like a missing file, and never hangs
+    // the open (a FIFO without a writer) or floods the reader.
+    for (Damage d : {Damage::Fifo, Damage::Directory}) {
+        cases.push_back({{"audio/melody.mp3"}, d,
+                         {{"Failed to create soundtrack in bass audio device!", "Failed to build soundtrack!"},
+                          {{"BASS Error Code: "}},
+                          false},
+                         CaseName("melody.mp3", d)});
+        cases.push_back({{"shaders/Mix.frag"}, d,
+                         {{"Failed to initialize Mix Shader!", "Failed to initialize Post Processor!",
+                           "Failed to initialize scene!"},
+                          {ShaderLines("Mix.frag", Damage::Missing)},
+                          false},
+                         CaseName("Mix.frag", d)});
+        cases.push_back({{"textures/smoothNoise.png"}, d,
+                         {{"Failed to initialize noise.png!"}, {}, true},
+                         CaseName("smoothNoise.png", d)});
+        cases.push_back({{"sync/_Camera.Mode.track"}, d, {{}, {}, true}, CaseName("Camera.Mode", d)});
+    }
     // Each track once, the kinds of damage taking turns.
     for (int i = 0; i < SYNC_TRACK_NAME_COUNT; ++i) {
         Damage d = kDamages[i % 4];
@@ -171,6 +194,14 @@ void Spoil(const TempLayout& layout, const std::string& file, Damage damage)
         // Tracks get more bytes than they had, so that a random key count may
         // find data to read; everything else keeps its size.
         layout.WriteFile(file, Garbage(std::max<size_t>(original.size(), 4096)));
+        break;
+    case Damage::Fifo:
+        layout.RemoveFile(file);
+        ASSERT_EQ(mkfifo(layout.Path(file).c_str(), 0644), 0);
+        break;
+    case Damage::Directory:
+        layout.RemoveFile(file);
+        ASSERT_EQ(mkdir(layout.Path(file).c_str(), 0755), 0);
         break;
     }
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <stb_image.h>
 
@@ -247,6 +248,44 @@ TEST(TrackTool, DumpRefusesADamagedFile)
     ProcessResult dump = w.Run("dump _Camera.X.track 2>/dev/null");
     EXPECT_EQ(dump.exitCode, 1);
     EXPECT_EQ(dump.output, "");
+}
+
+TEST(TrackTool, FilesThatAreNotRegularOrHugeAreReportedNotReadWhole)
+{
+    Workspace w;
+    w.Write("all.tracks", completeSource());
+    fs::create_directories(w.Path("sync"));
+    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+    // A FIFO nobody writes to, a device without end, a directory, and a
+    // sparse gigabyte that claims one key.
+    fs::remove(w.Path("sync/_Camera.X.track"));
+    ASSERT_EQ(mkfifo(w.Path("sync/_Camera.X.track").c_str(), 0644), 0);
+    fs::remove(w.Path("sync/_Camera.Y.track"));
+    fs::create_symlink("/dev/zero", w.Path("sync/_Camera.Y.track"));
+    fs::remove(w.Path("sync/_Camera.Z.track"));
+    fs::create_directory(w.Path("sync/_Camera.Z.track"));
+    w.Write("sync/_FX.Fade.track", bytesOf({{0, 0, 0}}));
+    fs::resize_file(w.Path("sync/_FX.Fade.track"), 1ull << 30);
+
+    ProcessResult check = w.Run("check sync 2>&1");
+    EXPECT_FALSE(check.timedOut);
+    EXPECT_EQ(check.exitCode, 1) << check.output;
+    EXPECT_LT(check.seconds, 10.0);
+    for (const char* want : {"sync/_Camera.X.track: cannot read (not a regular file)",
+                             "sync/_Camera.Y.track: cannot read (not a regular file)",
+                             "sync/_Camera.Z.track: cannot read (not a regular file)",
+                             "sync/_FX.Fade.track: 1073741811 trailing bytes after key 1"})
+        EXPECT_NE(check.output.find(want), std::string::npos) << want << "\n" << check.output;
+
+    for (const char* file : {"sync/_Camera.X.track", "sync/_Camera.Y.track", "sync/_FX.Fade.track"}) {
+        ProcessResult dump = w.Run(std::string("dump ") + file + " 2>&1 >/dev/null");
+        EXPECT_FALSE(dump.timedOut) << file;
+        EXPECT_FALSE(dump.signaled) << file;
+        EXPECT_EQ(dump.exitCode, 1) << file << ": " << dump.output;
+    }
+    ProcessResult compile = w.Run("compile -o sync sync/_Camera.X.track 2>&1");
+    EXPECT_EQ(compile.exitCode, 1) << compile.output;
+    EXPECT_NE(compile.output.find("cannot read"), std::string::npos) << compile.output;
 }
 
 // ---- Plot ----------------------------------------------------------------------------------

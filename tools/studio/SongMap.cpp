@@ -1,8 +1,9 @@
 #include "SongMap.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "TrackFormat.h"
 
 static std::string Trim(const std::string& text)
 {
@@ -62,14 +63,13 @@ bool ParseSongMap(const std::string& text, std::vector<Section>* sections, std::
 
 bool ReadSongMap(const std::string& path, std::vector<Section>* sections, std::string* error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = "cannot read " + path;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!readWholeFile(path, &bytes, kMaxSourceBytes, &why)) {
+        *error = "cannot read " + path + " (" + why + ")";
         return false;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    if (!ParseSongMap(text.str(), sections, error)) {
+    if (!ParseSongMap(std::string(bytes.begin(), bytes.end()), sections, error)) {
         *error = path + ": " + *error;
         return false;
     }

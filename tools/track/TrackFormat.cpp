@@ -1,5 +1,6 @@
 #include "TrackFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine/FileAccess.h"
 #include "sync/SyncTrackNames.h"
 #include "sync/SyncTrackStore.h"
 
@@ -74,7 +76,8 @@ std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys)
     return out;
 }
 
-bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys, std::vector<std::string>* problems)
+bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys, std::vector<std::string>* problems,
+                 uint64_t unreadBytes)
 {
     keys->clear();
     size_t before = problems->size();
@@ -91,9 +94,9 @@ bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* ke
     if ((size_t)count > room) {
         problems->push_back("truncated: key count " + std::to_string(count) + " but room for " + std::to_string(room) +
                             " keys in " + std::to_string(bytes.size()) + " bytes");
-    } else if (bytes.size() != 4 + 9 * (size_t)count) {
-        problems->push_back(std::to_string(bytes.size() - 4 - 9 * (size_t)count) + " trailing bytes after key " +
-                            std::to_string(count));
+    } else if (bytes.size() + unreadBytes != 4 + 9 * (uint64_t)count) {
+        problems->push_back(std::to_string(bytes.size() + unreadBytes - 4 - 9 * (uint64_t)count) +
+                            " trailing bytes after key " + std::to_string(count));
     }
     size_t readable = (size_t)count < room ? (size_t)count : room;
     for (size_t i = 0; i < readable; ++i) {
@@ -490,18 +493,67 @@ std::string joinPath(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes)
+static FILE* openForReading(const std::string& path, uint64_t* size, std::string* why)
 {
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = openRegularFile(path.c_str(), size);
+    if (!file && why)
+        *why = errno == EISDIR ? "not a regular file" : std::strerror(errno);
+    return file;
+}
+
+// Reads up to `limit` bytes; the file may have shrunk since it was measured.
+static bool readUpTo(FILE* file, uint64_t limit, std::vector<uint8_t>* bytes)
+{
+    uint8_t buffer[65536];
+    while (bytes->size() < limit) {
+        size_t want = (size_t)std::min<uint64_t>(sizeof(buffer), limit - bytes->size());
+        size_t got = fread(buffer, 1, want, file);
+        bytes->insert(bytes->end(), buffer, buffer + got);
+        if (got < want)
+            break;
+    }
+    return !ferror(file);
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes, uint64_t maxBytes, std::string* why)
+{
+    bytes->clear();
+    uint64_t size = 0;
+    FILE* file = openForReading(path, &size, why);
     if (!file)
         return false;
-    bytes->clear();
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes->insert(bytes->end(), buffer, buffer + got);
-    bool ok = !ferror(file);
+    if (size > maxBytes) {
+        fclose(file);
+        if (why)
+            *why = "larger than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    bool ok = readUpTo(file, maxBytes, bytes);
     fclose(file);
+    if (!ok && why)
+        *why = "read error";
+    return ok;
+}
+
+bool readTrackFile(const std::string& path, std::vector<uint8_t>* bytes, uint64_t* unreadBytes, std::string* why)
+{
+    bytes->clear();
+    *unreadBytes = 0;
+    uint64_t size = 0;
+    FILE* file = openForReading(path, &size, why);
+    if (!file)
+        return false;
+    bool ok = readUpTo(file, 4, bytes);
+    if (ok && bytes->size() == 4) {
+        int32_t count = (int32_t)getU32(bytes->data());
+        uint64_t wanted = count < 0 ? 4 : 4 + 9 * (uint64_t)count;
+        ok = readUpTo(file, std::min(wanted, size), bytes);
+        if (size > bytes->size())
+            *unreadBytes = size - bytes->size();
+    }
+    fclose(file);
+    if (!ok && why)
+        *why = "read error";
     return ok;
 }
 

@@ -36,9 +36,10 @@ bool isValidTrackName(const std::string& name);
 std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys);
 // Strict reading: adds one line per problem (truncation, trailing bytes,
 // negative count, unknown types, rows not increasing). The keys that could be
-// read are returned either way.
+// read are returned either way. unreadBytes are bytes of the file beyond
+// `bytes` that were not read (see readTrackFile); they count as trailing.
 bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys,
-                 std::vector<std::string>* problems);
+                 std::vector<std::string>* problems, uint64_t unreadBytes = 0);
 
 // Parses one source text; errors are "origin:line: message".
 bool parseTrackSource(const std::string& text, const std::string& origin,
@@ -83,5 +84,15 @@ const char* typeName(uint8_t type);  // null for unknown bytes
 
 // dir and name with one slash between them; an empty dir leaves the name as it is.
 std::string joinPath(const std::string& dir, const std::string& name);
-bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
+// Text sources and other whole files: at most this much is read.
+constexpr uint64_t kMaxSourceBytes = 64ull << 20;
+// Reads a regular file whole; false, with the reason in why when given, for
+// anything else (a FIFO, a device, a directory), a missing file or one larger
+// than maxBytes.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes, uint64_t maxBytes = kMaxSourceBytes,
+                   std::string* why = nullptr);
+// Reads a track file only as far as its key count reaches, so a huge file costs
+// no more than the keys it claims; *unreadBytes gets what lies beyond.
+bool readTrackFile(const std::string& path, std::vector<uint8_t>* bytes, uint64_t* unreadBytes,
+                   std::string* why = nullptr);
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);

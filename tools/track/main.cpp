@@ -15,6 +15,7 @@
 
 #include <stb_image_write.h>
 
+#include "engine/FileAccess.h"
 #include "TrackFormat.h"
 #include "sync/SyncTrackNames.h"
 #include "sync/SyncTrackStore.h"
@@ -136,8 +137,10 @@ static int commandDump(int argc, char** argv)
     bool first = true;
     for (const std::string& file : files) {
         std::vector<uint8_t> bytes;
-        if (!readWholeFile(file, &bytes)) {
-            fprintf(stderr, "%s: cannot read\n", file.c_str());
+        uint64_t unread = 0;
+        std::string why;
+        if (!readTrackFile(file, &bytes, &unread, &why)) {
+            fprintf(stderr, "%s: cannot read (%s)\n", file.c_str(), why.c_str());
             status = 1;
             continue;
         }
@@ -149,8 +152,8 @@ static int commandDump(int argc, char** argv)
         }
         std::vector<TrackRecord> keys;
         std::vector<std::string> problems;
-        decodeTrack(bytes, &keys, &problems);
-        bool whole = bytes.size() >= 4 && bytes.size() == 4 + 9 * keys.size();
+        decodeTrack(bytes, &keys, &problems, unread);
+        bool whole = bytes.size() >= 4 && bytes.size() == 4 + 9 * keys.size() && unread == 0;
         for (const std::string& problem : problems) {
             if (problem.find("unknown type") == std::string::npos) {
                 fprintf(stderr, "%s: %s\n", file.c_str(), problem.c_str());
@@ -194,14 +197,16 @@ static int commandCheck(int argc, char** argv)
             continue;
         }
         std::vector<uint8_t> bytes;
-        if (isDirectory(path) || !readWholeFile(path, &bytes)) {
-            fprintf(stderr, "%s: cannot read\n", path.c_str());
+        uint64_t unread = 0;
+        std::string why;
+        if (!readTrackFile(path, &bytes, &unread, &why)) {
+            fprintf(stderr, "%s: cannot read (%s)\n", path.c_str(), why.c_str());
             ++problems;
             continue;
         }
         std::vector<TrackRecord> keys;
         std::vector<std::string> found;
-        decodeTrack(bytes, &keys, &found);
+        decodeTrack(bytes, &keys, &found, unread);
         for (const std::string& problem : found) {
             fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
             ++problems;
@@ -218,9 +223,9 @@ static int commandCheck(int argc, char** argv)
 // The plotted file, handed to the store in place of its composed path.
 static std::string plotFile;
 
-static FILE* openPlotFile(const char*, const char* mode)
+static FILE* openPlotFile(const char*, const char*)
 {
-    return fopen(plotFile.c_str(), mode);
+    return openRegularFile(plotFile.c_str());
 }
 
 struct Image {
