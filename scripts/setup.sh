@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libbenchmark-dev libimgui-dev
   xvfb xauth x11-apps xdotool imagemagick
   lame mpg123 ffmpeg sox procps tar
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev ccache
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -28,5 +28,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${OSTREL_BUILD_TYPE:-RelWithDebInfo}" "$@"
+# Compiled objects are cached outside the clone, so a second run on the same
+# machine (CI included) rebuilds only what changed.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_DIR=${CCACHE_DIR:-"${OSTREL_CACHE:-$HOME/.cache/ostrel}/ccache"}
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${OSTREL_BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@"
 cmake --build "$build" -j "$(nproc)"
