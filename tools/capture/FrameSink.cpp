@@ -261,3 +261,67 @@ bool PrepareOutput(const CaptureOptions& options, std::string& error)
     }
     return false;
 }
+
+// ---- Writing on a thread of its own ---------------------------------------------------
+
+FrameWriter::FrameWriter(FrameSink& sink_, size_t frameBytes, int depth) : sink(sink_)
+{
+    for (int i = 0; i < (depth < 1 ? 1 : depth); ++i) spare.emplace_back(frameBytes);
+    worker = std::thread([this] { Run(); });
+}
+
+FrameWriter::~FrameWriter()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    worker.join();
+}
+
+bool FrameWriter::Submit(long frame, std::vector<uint8_t>& pixels)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return failed || !spare.empty(); });
+    if (failed) return false;
+    std::vector<uint8_t> buffer = std::move(spare.back());
+    spare.pop_back();
+    buffer.resize(pixels.size());
+    buffer.swap(pixels);
+    queue.push_back(Job{frame, std::move(buffer)});
+    changed.notify_all();
+    return true;
+}
+
+bool FrameWriter::Finish()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return failed || (queue.empty() && !busy); });
+    return !failed;
+}
+
+void FrameWriter::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || !queue.empty(); });
+        if (queue.empty()) return;
+        Job job = std::move(queue.front());
+        queue.pop_front();
+        busy = true;
+        bool ok = !failed;
+        if (ok) {
+            lock.unlock();
+            ok = sink.Write(job.frame, job.pixels.data());
+            lock.lock();
+        }
+        busy = false;
+        if (!ok && !failed) {
+            failed = true;
+            error = sink.Error();
+        }
+        spare.push_back(std::move(job.pixels));
+        changed.notify_all();
+    }
+}

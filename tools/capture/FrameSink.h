@@ -3,7 +3,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CaptureOptions.h"
@@ -58,6 +62,43 @@ private:
     double audioEnd;
     pid_t child = -1;
     int pipeFd = -1;
+};
+
+// Hands frames to a sink on a thread of its own, so that writing one frame
+// (PNG encoding, the pipe to ffmpeg) overlaps rendering the next. Frames reach
+// the sink in the order submitted; a sink's failure stops the rest.
+class FrameWriter {
+public:
+    // `depth` frames may wait for the sink before Submit blocks.
+    FrameWriter(FrameSink& sink, size_t frameBytes, int depth = 2);
+    ~FrameWriter();
+    FrameWriter(const FrameWriter&) = delete;
+    FrameWriter& operator=(const FrameWriter&) = delete;
+
+    // Takes the pixels (swapping in a free buffer of the same size, so nothing
+    // is copied); false once a write has failed.
+    bool Submit(long frame, std::vector<uint8_t>& pixels);
+    // Waits until every submitted frame is written; false if any write failed.
+    bool Finish();
+    const std::string& Error() const { return error; }
+
+private:
+    void Run();
+
+    struct Job {
+        long frame;
+        std::vector<uint8_t> pixels;
+    };
+    FrameSink& sink;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Job> queue;                    // waiting for the sink, oldest first
+    std::vector<std::vector<uint8_t>> spare;  // buffers free for Submit
+    bool stopping = false;
+    bool failed = false;
+    bool busy = false;
+    std::string error;
+    std::thread worker;
 };
 
 // Reads the window's back buffer (the frame just drawn, before the swap) as

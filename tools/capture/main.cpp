@@ -104,6 +104,7 @@ int main(int argc, char* argv[])
     engine->RestoreCamera(range.first, options.fps);
 
     std::vector<uint8_t> pixels((size_t)options.width * (size_t)options.height * 4);
+    FrameWriter writer(*sink, pixels.size());
     Progress progress(range.end - range.first, options.progress);
     auto start = std::chrono::steady_clock::now();
     bool ok = true;
@@ -120,14 +121,18 @@ int main(int argc, char* argv[])
             ok = false;
             break;
         }
-        if (!sink->Write(n, pixels.data())) {
-            error = sink->Error();
+        if (!writer.Submit(n, pixels)) {
+            error = writer.Error();
             ok = false;
             break;
         }
         engine->GetWindow().SwapBuffers();
         ++done;
         progress.Update(done);
+    }
+    if (!writer.Finish() && ok) {
+        error = writer.Error();
+        ok = false;
     }
     if (ok) progress.Finish(done);
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
