@@ -73,4 +73,5 @@ int syncTrackLoadFile(SyncTrackStore* store, SyncTrack* track);
 int32_t syncTrackFindKey(const SyncTrack* track, int32_t row);
 
 // Interpolated value at a fractional row; 0.0 for a keyless or null track.
+// Where several keys share a row, the last of them is the value there.
 double syncTrackValue(const SyncTrack* track, double row);
