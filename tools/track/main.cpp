@@ -150,17 +150,23 @@ static int commandDump(int argc, char** argv)
         std::vector<TrackRecord> keys;
         std::vector<std::string> problems;
         decodeTrack(bytes, &keys, &problems);
-        bool whole = bytes.size() >= 4 && bytes.size() == 4 + 9 * keys.size();
+        // Unknown types print as their byte and come back exactly; the rest
+        // cannot come back byte for byte.
+        std::vector<std::string> damage;
         for (const std::string& problem : problems) {
-            if (problem.find("unknown type") == std::string::npos) {
-                fprintf(stderr, "%s: %s\n", file.c_str(), problem.c_str());
-                status = 1;
-            }
+            bool unknownType = problem.find("unknown type") != std::string::npos;
+            fprintf(stderr, "%s: %s%s\n", file.c_str(), problem.c_str(),
+                    unknownType ? " (printed as that byte; its interval reads 0.0)" : "");
+            if (!unknownType)
+                damage.push_back(problem);
         }
-        // A damaged file cannot come back byte for byte, so none of it is printed.
-        if (!whole)
-            continue;
-        printf("%s%s", first ? "" : "\n", formatTrack(name, keys, plainRows).c_str());
+        std::string text = formatTrack(name, keys, plainRows);
+        if (!damage.empty()) {
+            fprintf(stderr, "%s: damaged, printed as comments that a compile leaves out\n", file.c_str());
+            text = formatDamagedTrack(name, keys, damage, plainRows);
+            status = 1;
+        }
+        printf("%s%s", first ? "" : "\n", text.c_str());
         first = false;
     }
     return status;
