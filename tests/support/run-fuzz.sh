@@ -47,6 +47,7 @@ if ! "$clangxx" $flags -I"$src" -I"$src/tools/track" -I"$src/tools/capture" $sou
     exit 1
 fi
 
-# New units go to the work folder; the committed corpus is only read.
+# New units and any crashing input go to the work folder; the committed
+# corpus is only read.
 exec "$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$work/new-units" "$corpus"
+    -print_final_stats=1 -artifact_prefix="$work/" "$work/new-units" "$corpus"
