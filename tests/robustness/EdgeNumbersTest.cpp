@@ -104,6 +104,12 @@ TEST(EdgeNumbers, RefusedWithTheirLimitOrServedWithoutOverflow)
     EXPECT_FALSE(ResolveFrameRange(plain, 600, 1e-300, range, error));
     EXPECT_NE(error.find("holds no frame"), std::string::npos) << error;
 
+    // The widest field a frame pattern allows, and the largest frame number.
+    CaptureOptions wide;
+    wide.output = "f%099d.png";
+    wide.outputKind = OutputKind::PngPattern;
+    EXPECT_EQ(FramePath(wide, 73209669000L), "f" + std::string(88, '0') + "73209669000.png");
+
     // The capture program itself: a usage error before any window, no frame.
     TempLayout layout(false, false);
     fs::create_directories(layout.Root() + "/frames");

@@ -351,9 +351,12 @@ std::string FramePath(const CaptureOptions& options, long n)
             format.insert(format.find('d', i), "l");
             break;
         }
-        std::string out(format.size() + 32, '\0');
-        int len = std::snprintf(&out[0], out.size(), format.c_str(), n);
-        out.resize(len > 0 ? (size_t)len : 0);
+        // A field width up to 99 can outgrow any fixed margin: measure first.
+        int len = std::snprintf(nullptr, 0, format.c_str(), n);
+        if (len <= 0) return std::string();
+        std::string out((size_t)len + 1, '\0');
+        std::snprintf(&out[0], out.size(), format.c_str(), n);
+        out.resize((size_t)len);
         return out;
     }
     std::snprintf(name, sizeof name, "frame-%06ld.png", n);

@@ -48,8 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (options.frameCount >= 0)
             fuzzCheck(range.end - range.first <= options.frameCount);
         if (options.outputKind == OutputKind::PngPattern || options.outputKind == OutputKind::PngDirectory) {
-            fuzzCheck(!FramePath(options, range.first).empty());
-            fuzzCheck(!FramePath(options, range.end - 1).empty());
+            // The whole number, however wide the field, and no stray bytes.
+            for (long n : {range.first, range.end - 1}) {
+                std::string path = FramePath(options, n);
+                fuzzCheck(path.find('\0') == std::string::npos);
+                fuzzCheck(path.find(std::to_string(n)) != std::string::npos);
+            }
         }
         (void)FrameTime(range.end - 1, options.fps);
     } else {
