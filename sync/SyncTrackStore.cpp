@@ -304,6 +304,10 @@ double syncTrackValue(const SyncTrack* track, double row)
     int32_t idx = syncTrackFindKey(track, (int32_t)floor(row));
     if (idx < 0)
         return track->keys[0].value;
+    // Keys sharing a row make an interval of length zero: the last of them
+    // holds that row and starts the next interval.
+    while (idx < track->keyCount - 1 && track->keys[idx + 1].row == track->keys[idx].row)
+        ++idx;
     if (idx > track->keyCount - 2)
         return track->keys[track->keyCount - 1].value;
 

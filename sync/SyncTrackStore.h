@@ -83,6 +83,7 @@ int syncTrackLoadFile(SyncTrackStore* store, SyncTrack* track);
 int32_t syncTrackFindKey(const SyncTrack* track, int32_t row);
 
 // Interpolated value at a fractional row; 0.0 for a keyless or null track.
+// Where several keys share a row, the last of them is the value there.
 double syncTrackValue(const SyncTrack* track, double row);
 // The same value, remembered for the row: asked again at the same row, the
 // track answers without searching its keys. The store forgets it whenever it

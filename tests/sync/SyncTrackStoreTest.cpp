@@ -165,6 +165,51 @@ TEST(Interpolation, ExtremeRowsDoNotOverflow)
     EXPECT_EQ(s.Value("Test.Wide", NAN), 0.0);
 }
 
+// Keys sharing a row (which check flags but the store reads) make intervals of
+// length zero: the last key of the row answers there and starts the next
+// interval, and no row reads NaN or infinity.
+TEST(Interpolation, KeysSharingARowReadTheLastOfThem)
+{
+    struct Case {
+        const char* name;
+        std::string keys;
+        std::vector<std::pair<double, double>> expected;  // row, value
+    };
+    const std::vector<Case> cases = {
+        {"two keys, jump", le32(4) + key(0, 0.0f, 1) + key(10, 1.0f, 1) + key(10, 5.0f, 1) + key(20, 7.0f, 1),
+         {{5.0, 0.5}, {9.999, 0.9999}, {10.0, 5.0}, {10.5, 5.1}, {15.0, 6.0}, {20.0, 7.0}}},
+        {"three keys at one row",
+         le32(5) + key(0, 0.0f, 1) + key(10, 1.0f, 2) + key(10, 2.0f, 7) + key(10, 4.0f, 1) + key(20, 6.0f, 0),
+         {{10.0, 4.0}, {10.25, 4.05}, {15.0, 5.0}, {25.0, 6.0}}},
+        {"first row shared", le32(3) + key(0, 1.0f, 0) + key(0, 2.0f, 1) + key(10, 3.0f, 0),
+         {{-5.0, 1.0}, {0.0, 2.0}, {5.0, 2.5}, {10.0, 3.0}}},
+        {"last row shared", le32(3) + key(0, 0.0f, 1) + key(10, 1.0f, 1) + key(10, 9.0f, 7),
+         {{5.0, 0.5}, {10.0, 9.0}, {11.0, 9.0}, {1e9, 9.0}}},
+        {"only keys", le32(2) + key(4, 1.0f, 1) + key(4, 3.0f, 1), {{3.0, 1.0}, {4.0, 3.0}, {4.5, 3.0}}},
+    };
+    // Equal keys in every position of the binary search's probes.
+    std::string many = le32(9) + key(0, 0.0f, 1);
+    for (int i = 0; i < 7; ++i)
+        many += key(8, (float)i, 1);
+    many += key(16, 14.0f, 0);
+    Store s;
+    s.WriteBytes("Test.Many", many);
+    for (size_t c = 0; c < cases.size(); ++c) {
+        std::string name = "Test.Shared" + std::to_string(c);
+        s.WriteBytes(name, cases[c].keys);
+        for (const auto& probe : cases[c].expected)
+            EXPECT_NEAR(s.Value(name.c_str(), probe.first), probe.second, 1e-9)
+                << cases[c].name << " row " << probe.first;
+    }
+    for (double row = -2.0; row < 20.0; row += 0.125) {
+        double value = s.Value("Test.Many", row);
+        EXPECT_TRUE(std::isfinite(value)) << "row " << row;
+        if (row >= 8.0 && row < 16.0) {
+            EXPECT_NEAR(value, 6.0 + (row - 8.0), 1e-9) << "row " << row;
+        }
+    }
+}
+
 // ---- Lookup -------------------------------------------------------------------
 
 TEST(Lookup, SameNameOpensTheFileOnce)

@@ -247,7 +247,124 @@ TEST(TrackTool, DumpRefusesADamagedFile)
     w.Write("_Camera.X.track", bytesOf({{0, 0, 0}}) + "z");
     ProcessResult dump = w.Run("dump _Camera.X.track 2>/dev/null");
     EXPECT_EQ(dump.exitCode, 1);
-    EXPECT_EQ(dump.output, "");
+    // Printed only as comments: nothing of it compiles.
+    for (const std::string& line : linesOf(dump.output))
+        EXPECT_EQ(line[0], '#') << dump.output;
+}
+
+// The text form's promise: every file check accepts (and any type byte) comes
+// back from dump and compile byte for byte; text that cannot stand for its
+// bits exactly is refused; a damaged file is said to be damaged and printed so
+// that a compile leaves it out, and taking one '#' off rebuilds what was read.
+TEST(TrackTool, TextFormStandsForEveryFileExactly)
+{
+    // Bit patterns: both signs of every exponent with the mantissa's edges and
+    // a few inner values, which covers zeros, subnormals, the largest finite
+    // values, infinities and NaN payloads.
+    std::vector<uint32_t> patterns;
+    uint32_t seed = 12345;
+    for (uint32_t sign = 0; sign < 2; ++sign) {
+        for (uint32_t exponent = 0; exponent < 256; ++exponent) {
+            for (uint32_t mantissa : {0u, 1u, 2u, 0x400000u, 0x3FFFFFu, 0x7FFFFEu, 0x7FFFFFu}) {
+                seed = seed * 1103515245u + 12345u;
+                patterns.push_back(sign << 31 | exponent << 23 | mantissa);
+                patterns.push_back(sign << 31 | exponent << 23 | (seed >> 9));
+            }
+        }
+    }
+    for (uint32_t bits : patterns) {
+        uint32_t back = ~bits;
+        std::string error;
+        std::string text = formatValue(bits);
+        ASSERT_TRUE(parseValue(text, &back, &error)) << std::hex << bits << " " << text << ": " << error;
+        ASSERT_EQ(back, bits) << text;
+    }
+
+    // Rows at both ends of int32 and around bar and beat edges, every type byte.
+    std::vector<int32_t> rows = {INT32_MIN, INT32_MIN + 1, -65, -64, -1, 0, 1, 15, 16, 63, 64, 65,
+                                 (1 << 24) + 1, INT32_MAX - 64, INT32_MAX - 63, INT32_MAX - 1, INT32_MAX};
+    std::vector<TrackRecord> extremes;
+    for (size_t i = 0; i < rows.size(); ++i)
+        extremes.push_back({rows[i], patterns[(i * 97) % patterns.size()], (uint8_t)(i * 37)});
+    std::vector<TrackRecord> values, types;
+    for (size_t i = 0; i < patterns.size(); ++i)
+        values.push_back({(int32_t)i - 1000, patterns[i], (uint8_t)(i % 4)});
+    for (int t = 0; t < 256; ++t)
+        types.push_back({t * 3, bitsOf((float)t), (uint8_t)t});
+    Workspace w;
+    w.Write("in/_Test.Extremes.track", bytesOf(extremes));
+    w.Write("in/_Test.Values.track", bytesOf(values));
+    w.Write("in/_Test.Types.track", bytesOf(types));
+    for (const char* mode : {"", "--rows "}) {
+        fs::remove_all(w.Path("out"));
+        fs::create_directories(w.Path("out"));
+        ProcessResult dump = w.Run(std::string("dump ") + mode + "in > dumped.tracks");
+        ASSERT_EQ(dump.exitCode, 0) << dump.output;
+        ProcessResult compile = w.Run("compile --any-name -o out dumped.tracks");
+        ASSERT_EQ(compile.exitCode, 0) << compile.output;
+        for (const char* name : {"_Test.Extremes.track", "_Test.Values.track", "_Test.Types.track"})
+            EXPECT_TRUE(w.Read(std::string("out/") + name) == w.Read(std::string("in/") + name)) << name << " " << mode;
+    }
+
+    // Text that would not stand for its bits exactly is refused, with its line.
+    struct Refused {
+        const char* value;
+        const char* message;
+    };
+    for (const Refused& r : {Refused{"1e-50", "too small"}, Refused{"-7e-46", "too small"},
+                             Refused{"0.00000000000000000000000000000000000000000000001", "too small"},
+                             Refused{"1e39", "beyond"}, Refused{"-3.5e38", "beyond"}, Refused{"nan(5)", "bad value"},
+                             Refused{"nanny", "bad value"}, Refused{"0x1p3", "bad value"}, Refused{"1e", "bad value"}}) {
+        w.Write("bad.tracks", std::string("track Camera.X\n  0 0\n  1 ") + r.value + "\n");
+        ProcessResult compile = w.Run("compile -o out bad.tracks");
+        EXPECT_EQ(compile.exitCode, 1) << r.value;
+        EXPECT_EQ(compile.output.find("bad.tracks:3: "), 0u) << compile.output;
+        EXPECT_NE(compile.output.find(std::string("'") + r.value + "'"), std::string::npos) << compile.output;
+        EXPECT_NE(compile.output.find(r.message), std::string::npos) << compile.output;
+    }
+    // The accepted spellings of the special values.
+    struct Accepted {
+        const char* value;
+        uint32_t bits;
+    };
+    for (const Accepted& a : {Accepted{"nan", 0x7FC00000u}, Accepted{"+NaN", 0x7FC00000u}, Accepted{"-nan", 0xFFC00000u},
+                              Accepted{"-0", 0x80000000u}, Accepted{"0e-999", 0u}, Accepted{"1e-45", 1u},
+                              Accepted{"8e-46", 1u}, Accepted{"3.4028235e38", 0x7F7FFFFFu},
+                              Accepted{"-Infinity", 0xFF800000u}, Accepted{".5", 0x3F000000u}}) {
+        uint32_t bits = 0;
+        std::string error;
+        EXPECT_TRUE(parseValue(a.value, &bits, &error)) << a.value << ": " << error;
+        EXPECT_EQ(bits, a.bits) << a.value;
+    }
+
+    // Damaged: truncated inside a key, rows that repeat and go back, a negative count.
+    std::string damaged =
+        bytesOf({{0, bitsOf(1.0f), 1}, {64, bitsOf(2.0f), 2}, {64, bitsOf(3.0f), 1}, {10, bitsOf(4.0f), 0},
+                 {128, bitsOf(5.0f), 0}, {200, bitsOf(6.0f), 0}});
+    w.Write("bad/_Camera.X.track", damaged.substr(0, damaged.size() - 4));
+    w.Write("bad/_Camera.Y.track", bytesOf({}).replace(0, 4, "\xFF\xFF\xFF\xFF"));
+    ProcessResult dump = w.Run("dump bad/_Camera.X.track bad/_Camera.Y.track > damaged.tracks");
+    EXPECT_EQ(dump.exitCode, 1);
+    EXPECT_NE(dump.output.find("bad/_Camera.X.track: truncated"), std::string::npos) << dump.output;
+    EXPECT_NE(dump.output.find("bad/_Camera.X.track: damaged"), std::string::npos) << dump.output;
+    EXPECT_NE(dump.output.find("bad/_Camera.Y.track: negative key count -1"), std::string::npos) << dump.output;
+    std::string text = w.Read("damaged.tracks");
+    for (const std::string& line : linesOf(text))
+        EXPECT_EQ(line[0], '#') << text;
+    fs::remove_all(w.Path("out"));
+    fs::create_directories(w.Path("out"));
+    ProcessResult compile = w.Run("compile -o out damaged.tracks");
+    EXPECT_EQ(compile.exitCode, 0) << compile.output;
+    EXPECT_TRUE(fs::is_empty(w.Path("out")));
+    std::string uncommented;
+    for (const std::string& line : linesOf(text))
+        uncommented += line.substr(1) + "\n";
+    w.Write("rebuilt.tracks", uncommented);
+    ProcessResult rebuilt = w.Run("compile -o out rebuilt.tracks");
+    ASSERT_EQ(rebuilt.exitCode, 0) << rebuilt.output << w.Read("rebuilt.tracks");
+    EXPECT_EQ(w.Read("out/_Camera.X.track"),
+              bytesOf({{0, bitsOf(1.0f), 1}, {64, bitsOf(3.0f), 1}, {128, bitsOf(5.0f), 0}}));
+    EXPECT_EQ(w.Read("out/_Camera.Y.track"), bytesOf({}));
 }
 
 TEST(TrackTool, FilesThatAreNotRegularOrHugeAreReportedNotReadWhole)

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
-// Larger than any GL implementation's maximum framebuffer; the driver has the
-// last word, this only catches typing mistakes before a window is opened.
-static const int kMaxDimension = 16384;
+// kMaxFrameDimension is larger than any GL implementation's maximum
+// framebuffer; the driver has the last word, it only catches typing mistakes
+// before a window is opened.
 static const int kMaxSamples = 32;
 static const int kMaxFps = 1000;
+static const long kMaxFrames = 1000000000L;
+static const double kLastTimelineRow = 2147483647.0;
 
 static bool ParseInt(const std::string& text, long lo, long hi, long& out)
 {
@@ -39,10 +41,18 @@ bool ParseSize(const std::string& text, int& width, int& height)
     size_t x = text.find('x');
     if (x == std::string::npos) return false;
     long w, h;
-    if (!ParseInt(text.substr(0, x), 1, kMaxDimension, w)) return false;
-    if (!ParseInt(text.substr(x + 1), 1, kMaxDimension, h)) return false;
+    if (!ParseInt(text.substr(0, x), kMinFrameDimension, kMaxFrameDimension, w)) return false;
+    if (!ParseInt(text.substr(x + 1), kMinFrameDimension, kMaxFrameDimension, h)) return false;
     width = (int)w;
     height = (int)h;
+    return true;
+}
+
+bool ParseSamples(const std::string& text, int& samples)
+{
+    long s;
+    if (!ParseInt(text, 0, kMaxSamples, s)) return false;
+    samples = (int)s;
     return true;
 }
 
@@ -51,13 +61,12 @@ bool ParseDeliverable(std::string text, int& width, int& height, int& samples)
     if (text.compare(0, 7, "ostrel-") == 0) text = text.substr(7);
     size_t dash = text.find('-');
     if (dash == std::string::npos || text.size() < dash + 3 || text.back() != 'x') return false;
-    int w, h;
-    long s;
+    int w, h, s;
     if (!ParseSize(text.substr(0, dash), w, h)) return false;
-    if (!ParseInt(text.substr(dash + 1, text.size() - dash - 2), 0, kMaxSamples, s)) return false;
+    if (!ParseSamples(text.substr(dash + 1, text.size() - dash - 2), s)) return false;
     width = w;
     height = h;
-    samples = (int)s;
+    samples = s;
     return true;
 }
 
@@ -73,7 +82,7 @@ bool ParseTimePoint(const std::string& text, TimePoint& point)
     case 'r': point.unit = TimeUnit::Row; break;
     case 'b': point.unit = TimeUnit::Bar; break;
     case 'f':
-        if (value != std::floor(value) || value > 1e12) return false;
+        if (value != std::floor(value)) return false;
         point.unit = TimeUnit::Frame;
         break;
     default: return false;
@@ -81,6 +90,27 @@ bool ParseTimePoint(const std::string& text, TimePoint& point)
     point.set = true;
     point.value = value;
     return true;
+}
+
+bool CheckTimelineLimit(const std::string& option, const std::string& text, const TimePoint& point, int fps,
+                        std::string& error)
+{
+    if (!point.set) return true;
+    // Whole units, so that the limit reads as a value the option accepts.
+    double limit = 0.0;
+    char unit = 'f';
+    switch (point.unit) {
+    case TimeUnit::Row: limit = kLastTimelineRow; unit = 'r'; break;
+    case TimeUnit::Bar: limit = std::floor(kLastTimelineRow / 64.0); unit = 'b'; break;
+    case TimeUnit::Seconds: limit = std::floor(kLastTimelineRow / kProductionRowsPerSecond); unit = 's'; break;
+    case TimeUnit::Frame: limit = std::floor(kLastTimelineRow / kProductionRowsPerSecond) * fps; break;
+    }
+    if (point.value <= limit) return true;
+    char message[200];
+    std::snprintf(message, sizeof message, "%s '%s' is past the end of the timeline: at most %.0f%c (row 2147483647, "
+                  "the last a track can hold)", option.c_str(), text.c_str(), limit, unit);
+    error = message;
+    return false;
 }
 
 static bool EndsWith(const std::string& text, const char* suffix)
@@ -146,6 +176,7 @@ static bool ClassifyOutput(CaptureOptions& options, std::string& error)
 
 bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& options, std::string& error)
 {
+    std::string fromText, toText;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -186,15 +217,15 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         long n;
         if (arg == "--size") {
             if (!ParseSize(value, options.width, options.height)) {
-                error = "bad --size '" + value + "': expected WIDTHxHEIGHT, each 1 to 16384";
+                error = "bad --size '" + value + "': expected WIDTHxHEIGHT, each 4 to 16384 (the bloom passes "
+                        "work at a quarter of the size)";
                 return false;
             }
         } else if (arg == "--samples") {
-            if (!ParseInt(value, 0, kMaxSamples, n)) {
+            if (!ParseSamples(value, options.samples)) {
                 error = "bad --samples '" + value + "': expected 0 to 32";
                 return false;
             }
-            options.samples = (int)n;
         } else if (arg == "--fps") {
             if (!ParseInt(value, 1, kMaxFps, n)) {
                 error = "bad --fps '" + value + "': expected a whole number from 1 to 1000";
@@ -208,14 +239,15 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             }
         } else if (arg == "--from" || arg == "--to") {
             TimePoint& point = arg == "--from" ? options.from : options.to;
+            (arg == "--from" ? fromText : toText) = value;
             if (!ParseTimePoint(value, point)) {
                 error = "bad " + arg + " '" + value +
                         "': expected seconds (12.5s), a row (480r), a bar (16b) or a frame number (600f)";
                 return false;
             }
         } else if (arg == "--frames") {
-            if (!ParseInt(value, 1, 1000000000L, n)) {
-                error = "bad --frames '" + value + "': expected a positive whole number";
+            if (!ParseInt(value, 1, kMaxFrames, n)) {
+                error = "bad --frames '" + value + "': expected a whole number from 1 to 1000000000";
                 return false;
             }
             options.frameCount = n;
@@ -249,47 +281,58 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         error = "--to and --frames cannot be used together";
         return false;
     }
+    // After the loop: frames count at the final --fps, wherever it stands.
+    if (!CheckTimelineLimit("--from", fromText, options.from, options.fps, error) ||
+        !CheckTimelineLimit("--to", toText, options.to, options.fps, error))
+        return false;
     return ClassifyOutput(options, error);
+}
+
+// In double precision, so that a time far past the music cannot overflow a
+// frame number before it is compared with the music's length.
+static double FramesCoveringExactly(double seconds, int fps)
+{
+    if (!(seconds > 0.0)) return 0.0;
+    // The tolerance keeps a length of exactly k frames from rounding up to k + 1.
+    return std::ceil(seconds * fps - 1e-6);
 }
 
 long FramesCovering(double seconds, int fps)
 {
-    if (!(seconds > 0.0)) return 0;
-    // The tolerance keeps a length of exactly k frames from rounding up to k + 1.
-    return (long)std::ceil(seconds * fps - 1e-6);
+    return (long)FramesCoveringExactly(seconds, fps);
 }
 
-static long FrameAt(const TimePoint& point, int fps, double rowsPerSecond)
+static double FrameAt(const TimePoint& point, int fps, double rowsPerSecond)
 {
     switch (point.unit) {
-    case TimeUnit::Frame: return (long)point.value;
-    case TimeUnit::Row: return FramesCovering(point.value / rowsPerSecond, fps);
-    case TimeUnit::Bar: return FramesCovering(point.value * 64.0 / rowsPerSecond, fps);
-    case TimeUnit::Seconds: return FramesCovering(point.value, fps);
+    case TimeUnit::Frame: return point.value;
+    case TimeUnit::Row: return FramesCoveringExactly(point.value / rowsPerSecond, fps);
+    case TimeUnit::Bar: return FramesCoveringExactly(point.value * 64.0 / rowsPerSecond, fps);
+    case TimeUnit::Seconds: return FramesCoveringExactly(point.value, fps);
     }
-    return 0;
+    return 0.0;
 }
 
 bool ResolveFrameRange(const CaptureOptions& options, long totalFrames, double rowsPerSecond,
                        FrameRange& range, std::string& error)
 {
-    long first = options.from.set ? FrameAt(options.from, options.fps, rowsPerSecond) : 0;
-    long end = totalFrames;
-    if (options.to.set) end = FrameAt(options.to, options.fps, rowsPerSecond);
-    if (options.frameCount >= 0) end = first + options.frameCount;
-    if (end > totalFrames) end = totalFrames;
+    double first = options.from.set ? FrameAt(options.from, options.fps, rowsPerSecond) : 0.0;
+    double end = (double)totalFrames;
+    if (options.to.set) end = std::fmin(end, FrameAt(options.to, options.fps, rowsPerSecond));
+    if (options.frameCount >= 0) end = std::fmin(end, first + (double)options.frameCount);
 
-    if (first >= end) {
-        char text[160];
+    // Also false for NaN; past it first < end <= totalFrames, so both fit.
+    if (!(first < end)) {
+        char text[200];
         std::snprintf(text, sizeof text,
-                      "the range holds no frame: it starts at frame %ld and the production has %ld "
+                      "the range holds no frame: it starts at frame %.0f and the production has %ld "
                       "frames at %d fps",
                       first, totalFrames, options.fps);
         error = text;
         return false;
     }
-    range.first = first;
-    range.end = end;
+    range.first = (long)first;
+    range.end = (long)end;
     return true;
 }
 
@@ -308,9 +351,12 @@ std::string FramePath(const CaptureOptions& options, long n)
             format.insert(format.find('d', i), "l");
             break;
         }
-        std::string out(format.size() + 32, '\0');
-        int len = std::snprintf(&out[0], out.size(), format.c_str(), n);
-        out.resize(len > 0 ? (size_t)len : 0);
+        // A field width up to 99 can outgrow any fixed margin: measure first.
+        int len = std::snprintf(nullptr, 0, format.c_str(), n);
+        if (len <= 0) return std::string();
+        std::string out((size_t)len + 1, '\0');
+        std::snprintf(&out[0], out.size(), format.c_str(), n);
+        out.resize((size_t)len);
         return out;
     }
     std::snprintf(name, sizeof name, "frame-%06ld.png", n);
@@ -330,7 +376,7 @@ const char* CaptureUsage()
            "                     (frame-000000.png, ...); a pattern such as frames/%06d.png;\n"
            "                     or /dev/null to render without keeping the frames\n"
            "      --like NAME    size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
-           "      --size WxH     frame size in pixels (default 1920x1080)\n"
+           "      --size WxH     frame size in pixels, 4 to 16384 each (default 1920x1080)\n"
            "      --samples N    multisamples of the scene buffer (default 4)\n"
            "      --fps N        frames per second (default 60)\n"
            "      --from T       first frame to render (default: the start)\n"

@@ -8,6 +8,13 @@
 
 enum class TimeUnit { Seconds, Row, Frame, Bar };
 
+// The production's row clock: 110 beats per minute, 16 rows per beat.
+constexpr double kProductionRowsPerSecond = 110.0 / 60.0 * 16.0;
+// Frames are at least this wide and high: the bloom passes work at a quarter
+// of the frame's size, and each needs a pixel.
+constexpr int kMinFrameDimension = 4;
+constexpr int kMaxFrameDimension = 16384;
+
 // A point on the timeline as the user gave it: "12.5s", "480r", "16b" or "600f".
 struct TimePoint {
     bool set = false;
@@ -50,6 +57,13 @@ bool ResolveFrameRange(const CaptureOptions& options, long totalFrames, double r
 // before the music ends, so the video ends less than one frame after it.
 long FramesCovering(double seconds, int fps);
 
+// Refuses a time past the end of the timeline, which is the last row a track
+// can hold (2147483647, about 847 days): error names the option and the limit
+// in the point's own unit, frames counted at fps. Checked before any
+// conversion, so that no frame number can overflow.
+bool CheckTimelineLimit(const std::string& option, const std::string& text, const TimePoint& point, int fps,
+                        std::string& error);
+
 // The time of frame n, computed from n alone so that no error accumulates.
 inline float FrameTime(long n, int fps)
 {
@@ -62,8 +76,10 @@ std::string FramePath(const CaptureOptions& options, long n);
 const char* CaptureUsage();
 
 // Pieces of the command line that other tools (the studio) read the same way.
-// "1600x900" -> 1600, 900.
+// "1600x900" -> 1600, 900; each from kMinFrameDimension to kMaxFrameDimension.
 bool ParseSize(const std::string& text, int& width, int& height);
+// "8" -> 8; 0 to 32.
+bool ParseSamples(const std::string& text, int& samples);
 // "ostrel-1920x1080-8x" or "1920x1080-8x" -> size and samples.
 bool ParseDeliverable(std::string text, int& width, int& height, int& samples);
 // "12.5s", "480r", "16b" (bars) or "600f".

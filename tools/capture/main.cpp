@@ -20,8 +20,6 @@
 #include "scene/Production.h"
 
 static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
-// The production's row clock: 110 beats per minute, 16 rows per beat.
-static const double kRowsPerSecond = 110.0 / 60.0 * 16.0;
 
 static int Fail(const std::string& message, int code)
 {
@@ -53,7 +51,7 @@ int main(int argc, char* argv[])
 
     FrameRange range;
     long totalFrames = FramesCovering(musicSeconds, options.fps);
-    if (!ResolveFrameRange(options, totalFrames, kRowsPerSecond, range, error)) return Fail(error, 2);
+    if (!ResolveFrameRange(options, totalFrames, kProductionRowsPerSecond, range, error)) return Fail(error, 2);
 
     if (options.outputKind == OutputKind::Video && FindProgram(options.ffmpeg).empty())
         return Fail("cannot find the program '" + options.ffmpeg + "' (install ffmpeg or give --ffmpeg PATH)", 1);

@@ -20,13 +20,13 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
         } else if (arg == "--size") {
             if (!value(text)) return false;
             if (!ParseSize(text, options.width, options.height)) {
-                error = "bad --size '" + text + "': expected WIDTHxHEIGHT, e.g. 1280x720";
+                error = "bad --size '" + text + "': expected WIDTHxHEIGHT, each 4 to 16384, e.g. 1280x720";
                 return false;
             }
         } else if (arg == "--samples") {
             if (!value(text)) return false;
-            int w = 0, h = 0, s = 0;
-            if (!ParseDeliverable("1x1-" + text + "x", w, h, s) || s < 1) {
+            int s = 0;
+            if (!ParseSamples(text, s) || s < 1) {
                 error = "bad --samples '" + text + "': expected 1 to 32";
                 return false;
             }
@@ -51,6 +51,8 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
                 error = "bad --from '" + text +
                         "': expected seconds (12.5s), a row (480r), a bar (16b), bar:beat[:row] (16:2) or a "
                         "frame at 60 fps (600f)";
+                return false;
+            } else if (!CheckTimelineLimit("--from", text, options.from, kStudioFps, error)) {
                 return false;
             }
         } else if (arg == "--paused") {

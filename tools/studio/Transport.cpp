@@ -10,9 +10,13 @@ double StepRow(double row, double delta, double lastRow)
     return target > lastRow ? lastRow : target;
 }
 
+// The last bar that ends within int32, so that BarEndRow and a loop over it fit.
+static const int32_t kLastBarStartRow = (INT32_MAX / kStudioRowsPerBar - 1) * kStudioRowsPerBar;
+
 int32_t BarStartRow(double row)
 {
     if (!(row > 0.0)) return 0;
+    if (row >= kLastBarStartRow) return kLastBarStartRow;
     return (int32_t)std::floor(row / kStudioRowsPerBar) * kStudioRowsPerBar;
 }
 
@@ -61,9 +65,11 @@ void SetLoopEnd(Loop& loop, double row)
 std::string FormatBarBeatRow(double row)
 {
     if (!(row > 0.0)) row = 0.0;
-    long whole = (long)std::floor(row);
+    // Rows are int32 everywhere else; this also keeps infinity convertible.
+    if (row > INT32_MAX) row = INT32_MAX;
+    long long whole = (long long)std::floor(row);
     char text[48];
-    std::snprintf(text, sizeof text, "%ld:%ld:%ld", whole / kStudioRowsPerBar,
+    std::snprintf(text, sizeof text, "%lld:%lld:%lld", whole / kStudioRowsPerBar,
                   whole % kStudioRowsPerBar / kStudioRowsPerBeat, whole % kStudioRowsPerBeat);
     return text;
 }

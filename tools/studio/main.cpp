@@ -238,7 +238,11 @@ bool Studio::Start()
         if (SoundtrackPeaks(kSoundtrackPath, 44100.0 / (rowsPerSecond * kPeaksPerRow), &peaks)) peaksReady = true;
     });
 
-    Seek(StudioStartRow(options.from, rowsPerSecond), "start");
+    double startRow = StudioStartRow(options.from, rowsPerSecond);
+    if (startRow > lastRow)
+        LogError("--from row " + std::to_string((long long)startRow) + " is past the end of the song (row " +
+                 std::to_string((long long)lastRow) + ")");
+    Seek(startRow, "start");
     if (!options.paused) TogglePlay();
     return true;
 }
@@ -246,7 +250,7 @@ bool Studio::Start()
 void Studio::Seek(double row, const char* why)
 {
     double from = Row();
-    if (row < 0.0) row = 0.0;
+    if (!(row > 0.0)) row = 0.0;  // NaN too
     if (row > lastRow) row = lastRow;
     engine->GetAudioDevice().SetPosition(row / rowsPerSecond);
     previousRow = row;

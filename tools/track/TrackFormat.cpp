@@ -133,6 +133,26 @@ std::string formatType(uint8_t type)
     return name ? std::string(name) : std::to_string(type);
 }
 
+static std::string lowerCase(const std::string& text)
+{
+    std::string lower;
+    for (char c : text)
+        lower += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+    return lower;
+}
+
+// True when the digits before any exponent include one that is not 0.
+static bool hasNonZeroDigit(const std::string& text)
+{
+    for (char c : text) {
+        if (c == 'e' || c == 'E')
+            break;
+        if (c >= '1' && c <= '9')
+            return true;
+    }
+    return false;
+}
+
 static bool parseInteger(const std::string& text, long long* out)
 {
     if (text.empty())
@@ -150,9 +170,7 @@ static bool parseInteger(const std::string& text, long long* out)
 
 bool parseType(const std::string& text, uint8_t* type, std::string* error)
 {
-    std::string lower;
-    for (char c : text)
-        lower += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+    std::string lower = lowerCase(text);
     for (uint8_t t = 0; t < 4; ++t) {
         if (lower == typeName(t)) {
             *type = t;
@@ -282,22 +300,35 @@ bool parseValue(const std::string& text, uint32_t* bits, std::string* error)
         *bits = (uint32_t)strtoul(hex.c_str(), nullptr, 16);
         return true;
     }
-    // Decimal only: hexadecimal floats are refused so that "0x10" is not taken for 16.
-    bool ok = !text.empty() && text.find_first_of("xXpP") == std::string::npos;
+    // A bare NaN is the quiet NaN with the sign as written; any payload needs
+    // raw: so that the bits are the ones the text shows.
+    std::string lower = lowerCase(text);
+    if (lower == "nan" || lower == "+nan" || lower == "-nan") {
+        *bits = text[0] == '-' ? 0xFFC00000u : 0x7FC00000u;
+        return true;
+    }
+    // Decimal only: hexadecimal floats are refused so that "0x10" is not taken
+    // for 16, and "nan(...)" so that strtof's payload rules never decide bits.
+    bool ok = !text.empty() && text.find_first_of("xXpP(") == std::string::npos &&
+              lower.find("nan") == std::string::npos;
     const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
     float f = ok ? strtof(begin, &end) : 0.0f;
     if (!ok || end != begin + text.size()) {
-        *error = "bad value '" + text + "' (a decimal number, inf, -inf or raw:0xXXXXXXXX)";
+        *error = "bad value '" + text + "' (a decimal number, inf, -inf, nan or raw:0xXXXXXXXX)";
         return false;
     }
     if (errno == ERANGE && std::isinf(f)) {
-        *error = "value '" + text + "' is beyond single precision";
+        *error = "value '" + text + "' is beyond single precision (largest 3.4028235e38)";
         return false;
     }
-    if (std::isnan(f))
-        f = bitsToFloat(0x7FC00000u);
+    // A number too small for single precision reads as zero; that is not the
+    // number written, so it is refused like one too large.
+    if (f == 0.0f && hasNonZeroDigit(text)) {
+        *error = "value '" + text + "' is too small for single precision (smallest 1e-45); write 0 for zero";
+        return false;
+    }
     *bits = floatToBits(f);
     return true;
 }
@@ -473,16 +504,52 @@ SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, con
     return store;
 }
 
+static std::string formatKey(const TrackRecord& key, bool plainRows)
+{
+    std::string position = plainRows ? std::to_string(key.row) : formatPosition(key.row);
+    std::string value = formatValue(key.valueBits);
+    char line[160];
+    snprintf(line, sizeof(line), "    %-10s %-14s %s\n", position.c_str(), value.c_str(), formatType(key.type).c_str());
+    return line;
+}
+
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows)
 {
     std::string text = "track " + name + "\n";
+    for (const TrackRecord& key : keys)
+        text += formatKey(key, plainRows);
+    return text;
+}
+
+std::string formatDamagedTrack(const std::string& name, const std::vector<TrackRecord>& keys,
+                               const std::vector<std::string>& problems, bool plainRows)
+{
+    // Notes carry two marks so that they stay comments when one is taken off.
+    std::string text = "## _" + name + ".track is damaged; compiling this text leaves it out:\n";
+    for (const std::string& problem : problems)
+        text += "##   " + problem + "\n";
+    text += "## Taking one '#' off each line rebuilds it from the keys that could be read.\n";
+    text += "#track " + name + "\n";
+    // Of keys that share a row the last is kept, since that is the one the
+    // store reads there; a key below the kept ones is left out.
+    std::vector<std::string> lines;
+    int lastKept = -1;  // index into lines
+    int32_t lastRow = 0;
     for (const TrackRecord& key : keys) {
-        std::string position = plainRows ? std::to_string(key.row) : formatPosition(key.row);
-        std::string value = formatValue(key.valueBits);
-        char line[160];
-        snprintf(line, sizeof(line), "    %-10s %-14s %s\n", position.c_str(), value.c_str(), formatType(key.type).c_str());
-        text += line;
+        std::string line = formatKey(key, plainRows);
+        line.pop_back();
+        if (lastKept >= 0 && key.row < lastRow) {
+            lines.push_back("##" + line + "   # row does not follow " + std::to_string(lastRow));
+            continue;
+        }
+        if (lastKept >= 0 && key.row == lastRow)
+            lines[lastKept] = "#" + lines[lastKept] + "   # row " + std::to_string(key.row) + " again below";
+        lastKept = (int)lines.size();
+        lastRow = key.row;
+        lines.push_back("#" + line);
     }
+    for (const std::string& line : lines)
+        text += line + "\n";
     return text;
 }
 

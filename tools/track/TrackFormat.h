@@ -73,6 +73,12 @@ SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, con
 
 // Text for one track, one key per line.
 std::string formatTrack(const std::string& name, const std::vector<TrackRecord>& keys, bool plainRows);
+// A track that decodeTrack found damaged, all as comments so that a compile
+// leaves it out: the problems, then the track with the readable keys. Removing
+// one '#' from each line gives a track that compiles: keys out of row order
+// carry a second '#' and stay comments.
+std::string formatDamagedTrack(const std::string& name, const std::vector<TrackRecord>& keys,
+                               const std::vector<std::string>& problems, bool plainRows);
 
 std::string formatPosition(int32_t row);
 bool parsePosition(const std::string& text, int32_t* row, std::string* error);

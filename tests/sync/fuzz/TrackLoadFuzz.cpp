@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TrackFormat.h"
+#include "tests/support/FuzzInput.h"
 #include "sync/SyncTrackStore.h"
 
 namespace {
@@ -50,12 +51,6 @@ int fuzzClose(FILE* handle)
     return 0;
 }
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -69,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     store->io.read = fuzzRead;
     store->io.close = fuzzClose;
     SyncTrack* track = syncStoreGetTrack(store, "Fuzz.Track");
-    check(track != nullptr);
-    check(opens == 1 && closes == 1);
-    check(syncStoreGetTrack(store, "Fuzz.Track") == track && opens == 1);
+    fuzzCheck(track != nullptr);
+    fuzzCheck(opens == 1 && closes == 1);
+    fuzzCheck(syncStoreGetTrack(store, "Fuzz.Track") == track && opens == 1);
 
     std::vector<uint8_t> bytes(data, data + size);
     std::vector<TrackRecord> records;
@@ -81,15 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool loadable = count >= 0 && (size_t)count <= (size - 4) / 9;
 
     if (!loadable) {
-        check(track->keyCount == 0 && track->keys == nullptr);
+        fuzzCheck(track->keyCount == 0 && track->keys == nullptr);
     } else {
-        check(track->keyCount == count && records.size() == (size_t)count);
+        fuzzCheck(track->keyCount == count && records.size() == (size_t)count);
         for (int32_t i = 0; i < count; ++i) {
             uint32_t bits;
             memcpy(&bits, &track->keys[i].value, 4);
-            check(track->keys[i].row == records[i].row);
-            check(bits == records[i].valueBits);
-            check(track->keys[i].type == (int32_t)(int8_t)records[i].type);
+            fuzzCheck(track->keys[i].row == records[i].row);
+            fuzzCheck(bits == records[i].valueBits);
+            fuzzCheck(track->keys[i].type == (int32_t)(int8_t)records[i].type);
         }
     }
 
@@ -113,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!std::isfinite(delta))
             continue;
         bool known = key.type >= 0 && key.type <= 3;
-        check(at == ((known || last) ? (double)key.value : 0.0));
+        fuzzCheck(at == ((known || last) ? (double)key.value : 0.0));
     }
 
     // Text round trip for every file the tool prints.
@@ -121,9 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text = formatTrack("Fuzz.Track", records, data[0] & 1);
         std::vector<TrackSource> sources;
         std::vector<std::string> errors;
-        check(parseTrackSource(text, "fuzz", &sources, &errors));
-        check(sources.size() == 1 && sources[0].name == "Fuzz.Track");
-        check(encodeTrack(sources[0].keys) == bytes);
+        fuzzCheck(parseTrackSource(text, "fuzz", &sources, &errors));
+        fuzzCheck(sources.size() == 1 && sources[0].name == "Fuzz.Track");
+        fuzzCheck(encodeTrack(sources[0].keys) == bytes);
     }
 
     syncStoreDestroy(store);
