@@ -2,7 +2,9 @@
 # Builds the four deliverables in Release and packs them with res/, the launcher
 # and HOW-TO-RUN.txt into ostrel-<version>-linux-x86_64.tar.gz.
 #
-# Usage: scripts/make-release.sh [--build-dir DIR] [--output DIR] [--version V] [--no-build]
+# Usage: scripts/make-release.sh [--windows] [--build-dir DIR] [--output DIR] [--version V] [--no-build]
+#   --windows        cross-compile for Windows instead and pack
+#                    ostrel-<version>-windows-x86_64.zip (default build tree: build-windows)
 #   --build-dir DIR  build tree to use (default: build-release beside the sources)
 #   --output DIR     where the archive goes (default: dist/ in the build tree)
 #   --version V      version in the archive's name (default: git describe, else "dev")
@@ -10,21 +12,26 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-build="$here/build-release"
+build=""
 output=""
 version=""
 do_build=1
+windows=0
 while [ $# -gt 0 ]; do
   case "$1" in
+    --windows) windows=1; shift ;;
     --build-dir) build=$2; shift 2 ;;
     --output) output=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
-    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "make-release: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
 
+if [ -z "$build" ]; then
+  if [ "$windows" -eq 1 ]; then build="$here/build-windows"; else build="$here/build-release"; fi
+fi
 [ -n "$output" ] || output="$build/dist"
 if [ -z "$version" ]; then
   version=$(git -C "$here" describe --tags --always --dirty 2>/dev/null || echo dev)
@@ -34,6 +41,50 @@ case "$version" in
 esac
 
 deliverables=(ostrel-1600x900-4x ostrel-1920x1080-4x ostrel-1920x1080-8x ostrel-1920x1080-16x)
+
+# ---- Windows: the zip -------------------------------------------------------
+if [ "$windows" -eq 1 ]; then
+  if [ "$do_build" -eq 1 ]; then
+    deps=$("$here/scripts/build-deps-windows.sh")
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DOSTREL_WINDOWS_DEPS="$deps"
+    cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
+  fi
+  for d in "${deliverables[@]}"; do
+    [ -f "$build/bin/$d.exe" ] || { echo "make-release: $build/bin/$d.exe is missing (build it first)" >&2; exit 1; }
+  done
+  [ -d "$build/res" ] || { echo "make-release: $build/res is missing" >&2; exit 1; }
+  command -v zip >/dev/null || apt-get install -y -q --no-install-recommends zip >/dev/null
+
+  # The last commit's time stands for every time in the zip, the programs'
+  # own link time too (strip writes it).
+  epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)}
+  name="ostrel-$version-windows-x86_64"
+  stage=$(mktemp -d)
+  trap 'rm -rf "$stage"' EXIT
+  root="$stage/$name"
+  mkdir -p "$root/bin"
+  for d in "${deliverables[@]}"; do
+    install -m 0755 "$build/bin/$d.exe" "$root/bin/$d.exe"
+    SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip --strip-unneeded "$root/bin/$d.exe"
+  done
+  cp -R "$build/res" "$root/res"
+  # Windows' own tools expect CR LF line ends in text files.
+  sed 's/$/\r/' "$here/release/ostrel.bat" > "$root/ostrel.bat"
+  sed 's/$/\r/' "$here/release/HOW-TO-RUN-windows.txt" > "$root/HOW-TO-RUN.txt"
+
+  mkdir -p "$output"
+  archive="$(cd "$output" && pwd)/$name.zip"
+  rm -f "$archive"
+  # Fixed modes, order and times, no directory entries or extra fields: the
+  # same tree packs to the same bytes. zip stores local time, hence UTC.
+  find "$root" -type d -exec chmod 0755 {} + && find "$root" -type f ! -name '*.exe' -exec chmod 0644 {} +
+  find "$root" -exec env TZ=UTC touch -h -d "@$epoch" {} +
+  (cd "$stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -q -X -D -9 "$archive" -@)
+  echo "$archive"
+  exit 0
+fi
+# -----------------------------------------------------------------------------
 
 if [ "$do_build" -eq 1 ]; then
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release \

@@ -1,0 +1,284 @@
+// Packs the Windows build named by OSTREL_WINDOWS_BUILD (a tree that
+// scripts/make-release.sh --windows built) into its zip, unpacks it and runs
+// the deliverables and the launcher under Wine on a virtual screen. Without
+// that build every test skips.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "FrameSink.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kDeliverables[] = {"ostrel-1600x900-4x", "ostrel-1920x1080-4x", "ostrel-1920x1080-8x",
+                                     "ostrel-1920x1080-16x"};
+const char* const kVersion = "9.8.7-test";
+
+// Libraries that every Windows installation has.
+const std::set<std::string> kWindowsLibraries = {
+    "ADVAPI32.DLL", "CFGMGR32.DLL", "GDI32.DLL",   "GLU32.DLL",  "HID.DLL",    "IMM32.DLL",
+    "KERNEL32.DLL", "MSVCRT.DLL",   "OLE32.DLL",   "OLEAUT32.DLL", "OPENGL32.DLL", "SETUPAPI.DLL",
+    "SHELL32.DLL",  "SHLWAPI.DLL",  "USER32.DLL",  "VERSION.DLL", "WINMM.DLL"};
+
+std::string Upper(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return (char)std::toupper(c); });
+    return s;
+}
+
+// Log messages without the carriage return that Windows' text mode adds.
+std::vector<std::string> MessagesOf(const std::string& output)
+{
+    std::vector<std::string> messages = LogMessagesOf(output);
+    for (std::string& m : messages)
+        if (!m.empty() && m.back() == '\r') m.pop_back();
+    return messages;
+}
+
+// Index of the first message equal to text at or after from, or -1.
+long IndexOf(const std::vector<std::string>& messages, const std::string& text, long from = 0)
+{
+    auto it = std::find(messages.begin() + std::min<long>(from, (long)messages.size()), messages.end(), text);
+    return it == messages.end() ? -1 : (long)(it - messages.begin());
+}
+
+class WindowsRelease : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        const char* build = std::getenv("OSTREL_WINDOWS_BUILD");
+        if (!build || !*build) {
+            skipReason = new std::string("OSTREL_WINDOWS_BUILD is not set (scripts/make-release.sh --windows builds it)");
+            return;
+        }
+        // Asked for, the test fails rather than skips when Wine is missing.
+        wine = new std::string(FindProgram("wine"));
+        if (wine->empty() || FindProgram("xvfb-run").empty()) {
+            packOutput = new std::string("wine or xvfb-run is not installed");
+            return;
+        }
+        work = new TempLayout(false, false);
+        std::string name = std::string("ostrel-") + kVersion + "-windows-x86_64";
+        archive = new std::string(work->Root() + "/dist/" + name + ".zip");
+        top = new std::string(work->Root() + "/unpacked/" + name);
+        prefix = new std::string(work->Root() + "/wine");
+        std::vector<std::string> pack = {"/bin/bash", std::string(OSTREL_SOURCE_DIR) + "/scripts/make-release.sh",
+                                         "--windows", "--no-build", "--build-dir", build, "--version", kVersion,
+                                         "--output"};
+        ProcessResult first = RunProcess(Concat(pack, work->Root() + "/dist"), "", {}, 300.0);
+        ProcessResult second = RunProcess(Concat(pack, work->Root() + "/again"), "", {}, 300.0);
+        packOutput = new std::string(first.output + second.output);
+        packExit = first.exitCode != 0 ? first.exitCode : second.exitCode;
+        if (packExit != 0) return;
+        fs::create_directories(work->Root() + "/unpacked");
+        RunProcess({"/usr/bin/unzip", "-q", *archive, "-d", work->Root() + "/unpacked"}, "", {}, 120.0);
+        // Wine's first start makes its prefix; once, not inside a timed run.
+        RunProcess({"/bin/sh", "-c", "wineboot -i && wineserver -w"}, "", WineEnv(), 180.0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete work;
+        for (std::string* s : {skipReason, packOutput, archive, top, prefix, wine}) delete s;
+    }
+    void SetUp() override
+    {
+        if (skipReason) GTEST_SKIP() << *skipReason;
+        ASSERT_EQ(packExit, 0) << *packOutput;
+    }
+
+    static std::vector<std::string> Concat(std::vector<std::string> v, const std::string& last)
+    {
+        v.push_back(last);
+        return v;
+    }
+    static std::vector<std::string> WineEnv()
+    {
+        return {"WINEPREFIX=" + *prefix, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    }
+    // Runs a Windows command line under Wine on its own virtual screen from
+    // dir, and waits until Wine has finished with the prefix.
+    static ProcessResult RunWine(const std::vector<std::string>& args, const std::string& dir,
+                                 std::vector<std::string> env, const std::string& screen = "1920x1080")
+    {
+        std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24", *wine};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> all = WineEnv();
+        all.insert(all.end(), env.begin(), env.end());
+        ProcessResult r = RunProcess(argv, dir, all, 240.0);
+        RunProcess({"/bin/sh", "-c", "wineserver -w"}, "", WineEnv(), 60.0);
+        return r;
+    }
+    // Replaces the soundtrack with a one-second tone, so that a run lasts a second.
+    static void ShortSoundtrack()
+    {
+        fs::copy_file(TestData("tone-1s.mp3"), *top + "/res/audio/melody.mp3", fs::copy_options::overwrite_existing);
+    }
+
+    static TempLayout* work;
+    static std::string* skipReason;
+    static std::string* packOutput;
+    static int packExit;
+    static std::string* archive;
+    static std::string* top;
+    static std::string* prefix;
+    static std::string* wine;
+};
+
+TempLayout* WindowsRelease::work = nullptr;
+std::string* WindowsRelease::skipReason = nullptr;
+std::string* WindowsRelease::packOutput = nullptr;
+int WindowsRelease::packExit = -1;
+std::string* WindowsRelease::archive = nullptr;
+std::string* WindowsRelease::top = nullptr;
+std::string* WindowsRelease::prefix = nullptr;
+std::string* WindowsRelease::wine = nullptr;
+
+TEST_F(WindowsRelease, ZipHoldsTheProgramsResourcesLauncherAndGuide)
+{
+    for (const char* d : kDeliverables)
+        EXPECT_TRUE(fs::is_regular_file(*top + "/bin/" + d + ".exe")) << d;
+    // Nothing but the four deliverables in bin/.
+    EXPECT_EQ(std::distance(fs::directory_iterator(*top + "/bin"), fs::directory_iterator()), 4);
+    for (const char* file : {"res/audio/melody.mp3", "res/shaders/FullscreenQuad.vert", "res/textures/smoothNoise.png",
+                             "ostrel.bat", "HOW-TO-RUN.txt"})
+        EXPECT_TRUE(fs::is_regular_file(*top + "/" + file)) << file;
+
+    // cmd.exe and Notepad want CR LF: every line feed has its carriage return.
+    for (const char* text : {"ostrel.bat", "HOW-TO-RUN.txt"}) {
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(*top + "/" + text, bytes)) << text;
+        size_t lf = std::count(bytes.begin(), bytes.end(), '\n');
+        size_t crlf = 0;
+        for (size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at + 2)) ++crlf;
+        EXPECT_GT(lf, 10u) << text;
+        EXPECT_EQ(crlf, lf) << text;
+    }
+}
+
+TEST_F(WindowsRelease, PacksToTheSameBytesTwice)
+{
+    std::string first, second;
+    ASSERT_TRUE(ReadWholeFile(*archive, first));
+    ASSERT_TRUE(ReadWholeFile(work->Root() + "/again/" + fs::path(*archive).filename().string(), second));
+    EXPECT_GT(first.size(), 1000000u);
+    EXPECT_TRUE(first == second) << "the two packs of one build differ";
+}
+
+TEST_F(WindowsRelease, ProgramsImportOnlyWindowsOwnLibraries)
+{
+    std::string objdump = FindProgram("x86_64-w64-mingw32-objdump");
+    if (objdump.empty()) objdump = FindProgram("objdump");
+    ASSERT_FALSE(objdump.empty());
+    for (const char* d : kDeliverables) {
+        ProcessResult r = RunProcess({objdump, "-p", *top + "/bin/" + d + ".exe"}, "", {}, 60.0);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        std::set<std::string> imports;
+        std::istringstream in(r.output);
+        std::string line;
+        const std::string tag = "DLL Name: ";
+        while (std::getline(in, line)) {
+            size_t at = line.find(tag);
+            if (at != std::string::npos) imports.insert(Upper(line.substr(at + tag.size())));
+        }
+        // Reading the table at all: these two are in any such program.
+        EXPECT_TRUE(imports.count("KERNEL32.DLL")) << d << "\n" << r.output;
+        EXPECT_TRUE(imports.count("OPENGL32.DLL")) << d;
+        for (const std::string& dll : imports) EXPECT_TRUE(kWindowsLibraries.count(dll)) << d << " imports " << dll;
+    }
+}
+
+TEST_F(WindowsRelease, DeliverablePlaysAShortSoundtrackUnderWine)
+{
+    ShortSoundtrack();
+    ProcessResult r = RunWine({"ostrel-1600x900-4x.exe"}, *top + "/bin", {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(r.started);
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = MessagesOf(r.output);
+    long at = -1;
+    for (const char* line : {"Initializing Engine", "Initialized window", "Sucessfully initialized GLEW",
+                             "Sucessfully initialized BASS Audio Device", "Sucessfully initialized Sync Device",
+                             "Sucessfully built soundtrack", "Engine Shutting Down", "Shut down Scene",
+                             "Shutting down window"}) {
+        long next = IndexOf(messages, line, at + 1);
+        EXPECT_GT(next, at) << "'" << line << "' missing or out of order in:\n" << r.output;
+        if (next > at) at = next;
+    }
+    EXPECT_NE(IndexOf(messages, "Window created with title 'Ostrel', width '1600' and height '900'"), -1) << r.output;
+    RecordProperty("wine_seconds", std::to_string(r.seconds));
+}
+
+TEST_F(WindowsRelease, SixteenSamplesFailCleanlyWhereTheDriverHasFewer)
+{
+    ShortSoundtrack();
+    // SDL on Windows settles for a pixel format without the samples asked for,
+    // so the window opens and the multisampled scene buffer is what the driver
+    // refuses; the run ends there, as a refused window ends it elsewhere.
+    ProcessResult r = RunWine({"ostrel-1920x1080-16x.exe"}, *top + "/bin", {"SDL_AUDIODRIVER=dummy"});
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = MessagesOf(r.output);
+    long failed = IndexOf(messages, "Failed to initialize Scene Frame Buffer!");
+    ASSERT_NE(failed, -1) << r.output;
+    EXPECT_EQ(IndexOf(messages, "Failed to initialize scene!"), failed + 1) << r.output;
+    EXPECT_EQ((long)messages.size(), failed + 2) << r.output;
+    EXPECT_EQ(IndexOf(messages, "Engine Shutting Down"), -1) << r.output;
+}
+
+TEST_F(WindowsRelease, LauncherFallsBackToFewerSamplesAndToSilence)
+{
+    ShortSoundtrack();
+    // A 1920x1080 screen, no sound card and no driver chosen: 16 and 8
+    // samples are refused, 4 play, silently.
+    ProcessResult r = RunWine({"cmd", "/c", "ostrel.bat"}, *top, {});
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    size_t silent = r.output.find("ostrel: no sound output found: playing silently");
+    size_t fewer16 = r.output.find("ostrel: ostrel-1920x1080-16x could not get 16 samples per pixel; trying fewer");
+    size_t fewer8 = r.output.find("ostrel: ostrel-1920x1080-8x could not get 8 samples per pixel; trying fewer");
+    size_t played = r.output.find("INFO: Engine Shutting Down");
+    ASSERT_NE(silent, std::string::npos) << r.output;
+    ASSERT_NE(fewer16, std::string::npos) << r.output;
+    ASSERT_NE(fewer8, std::string::npos) << r.output;
+    ASSERT_NE(played, std::string::npos) << r.output;
+    EXPECT_LT(silent, fewer16);
+    EXPECT_LT(fewer16, fewer8);
+    EXPECT_LT(fewer8, played);
+    // Only the last one played to its end.
+    std::vector<std::string> messages = MessagesOf(r.output);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Engine Shutting Down"), 1) << r.output;
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Failed to initialize Scene Frame Buffer!"), 2) << r.output;
+}
+
+TEST_F(WindowsRelease, LauncherPicksTheSizeNearestTheScreen)
+{
+    ShortSoundtrack();
+    ProcessResult r = RunWine({"cmd", "/c", "ostrel.bat"}, *top, {"SDL_AUDIODRIVER=dummy"}, "1680x1050");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = MessagesOf(r.output);
+    EXPECT_NE(IndexOf(messages, "Window created with title 'Ostrel', width '1600' and height '900'"), -1) << r.output;
+    EXPECT_EQ(r.output.find("1920"), std::string::npos) << r.output;
+    EXPECT_NE(IndexOf(messages, "Engine Shutting Down"), -1) << r.output;
+}
+
+TEST_F(WindowsRelease, LauncherListsTheProgramsAndRefusesOthers)
+{
+    ProcessResult list = RunWine({"cmd", "/c", "ostrel.bat", "--list"}, *top, {});
+    EXPECT_EQ(list.exitCode, 0) << list.output;
+    for (const char* d : kDeliverables) EXPECT_NE(list.output.find(d + 7), std::string::npos) << list.output;
+
+    ProcessResult wrong = RunWine({"cmd", "/c", "ostrel.bat", "640x480-2x"}, *top, {});
+    EXPECT_EQ(wrong.exitCode, 2) << wrong.output;
+    EXPECT_NE(wrong.output.find("ostrel: no deliverable '640x480-2x'"), std::string::npos) << wrong.output;
+    EXPECT_NE(wrong.output.find("1920x1080-16x"), std::string::npos) << wrong.output;
+}
+
+}  // namespace
