@@ -16,6 +16,8 @@ fi
 
 "$here/scripts/make-release.sh" --windows
 [ -f "$build/CMakeCache.txt" ] || "$here/scripts/setup.sh" "$build"
+# A tree configured before the release tests existed learns of them here.
+cmake "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target windows_release_test ostrel_testdata
 # Each Wine run brings its own virtual screen.
 OSTREL_WINDOWS_BUILD="$here/build-windows" \
