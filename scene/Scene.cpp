@@ -161,6 +161,10 @@ bool Scene::CreateSizedParts()
 
 bool Scene::Resize()
 {
+    // The window's own viewport keeps the size the context was made with.
+    Window& window = Engine::GetInstance()->GetWindow();
+    glViewport(0, 0, window.GetWidth(), window.GetHeight());
+    CheckGLError();
     frameBuffer.Destroy();
     return CreateSizedParts() && postProcessor.ResizeBuffers();
 }

@@ -365,4 +365,24 @@ TEST_F(StudioProcessTest, APausedFrameEqualsTheCapturedFrame)
     EXPECT_TRUE(still.rgba == captured.rgba) << "the paused studio frame differs from the captured one";
 }
 
+TEST_F(StudioProcessTest, AResizedWindowRendersWholeAtItsNewSize)
+{
+    ProcessResult capture = RunProcess({layout.Bin() + "/ostrel-capture", "--quiet", "--size", "480x270", "--from",
+                                        "3068f", "--frames", "1", "-o", shots + "/"},
+                                       layout.Bin(), ProgramEnv(), 240.0);
+    ASSERT_EQ(capture.exitCode, 0) << capture.output;
+    Image captured = LoadPng(shots + "/frame-003068.png");
+
+    StudioRun studio(layout, {"--paused", "--from", "3068f", "--no-overlay", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    ASSERT_EQ(std::system("xdotool search --name '^Ostrel Studio$' windowsize --sync 480 270 >/dev/null 2>&1"), 0);
+    ASSERT_FALSE(studio.WaitFor("^studio: resized to 480x270").empty()) << studio.Text();
+    Image still = LoadPng(studio.Still());
+    ASSERT_EQ(still.width, 480);
+    ASSERT_EQ(still.height, 270);
+    EXPECT_TRUE(still.rgba == captured.rgba) << "the resized studio frame differs from a capture at that size";
+    EXPECT_EQ(studio.Quit(), 0);
+    EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
+}
+
 }  // namespace
