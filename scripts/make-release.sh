@@ -87,8 +87,11 @@ fi
 # -----------------------------------------------------------------------------
 
 if [ "$do_build" -eq 1 ]; then
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_SANITIZE=OFF
+  # Static SDL2 and libmpg123 (built once, cached): the programs then need
+  # nothing beyond glibc and the system's OpenGL.
+  deps=$("$here/scripts/build-deps-linux.sh")
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_STATIC_DEPS="$deps" \
+    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_TOOLS=OFF -DOSTREL_SANITIZE=OFF
   cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
 fi
 for d in "${deliverables[@]}"; do
