@@ -109,6 +109,10 @@ protected:
                                  std::vector<std::string> env, const std::string& screen = "1920x1080")
     {
         std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24", *wine};
+        // A run that names no audio driver must not inherit one from the caller.
+        bool namesDriver = false;
+        for (const std::string& entry : env) namesDriver = namesDriver || entry.rfind("SDL_AUDIODRIVER=", 0) == 0;
+        if (!namesDriver) argv.insert(argv.begin(), {"/usr/bin/env", "-u", "SDL_AUDIODRIVER"});
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> all = WineEnv();
         all.insert(all.end(), env.begin(), env.end());
