@@ -49,9 +49,9 @@ async function launch(extraArgs = []) {
 }
 
 // A page at the given size with its console collected; resolves once Play is enabled.
-async function openPage(browser, url, width, height) {
+async function openPage(browser, url, width, height, scale = 1) {
   const page = await browser.newPage();
-  await page.setViewport({width, height, deviceScaleFactor: 1});
+  await page.setViewport({width, height, deviceScaleFactor: scale});
   const log = [];
   // When each line arrived, in the same order.
   log.times = [];
@@ -89,8 +89,8 @@ const kReadImage = async (source) => {
 function luma(d, i) { return 0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]; }
 
 async function startUpAndPlay(browser, origin) {
-  console.log('# start-up, play, Escape (1280x720, from #row=' + kRow + ')');
-  const {page, log} = await openPage(browser, `${origin}/index.html#row=${kRow}`, 1280, 720);
+  console.log('# start-up, play, Escape (640x360 at 2x, from #row=' + kRow + ')');
+  const {page, log} = await openPage(browser, `${origin}/index.html#row=${kRow}`, 640, 360, 2);
   const clicked = Date.now();
   await page.click('#play');
   const started = await waitForLine(log, /Soundtrack of/, 60000);
@@ -122,6 +122,14 @@ async function startUpAndPlay(browser, origin) {
   let lit = 0;
   for (let i = 0; i < pixels.data.length; i += 4) if (luma(pixels.data, i) > 40) lit++;
   check(lit > pixels.data.length / 4 / 100, `the picture is lit while playing (${lit} pixels)`);
+
+  // The picture at device pixels, following the window.
+  const size = () => page.$eval('#canvas', (c) => `${c.width}x${c.height}`);
+  check((await size()) === '1280x720', `canvas at device pixels: ${await size()} for 640x360 at 2x`);
+  await page.setViewport({width: 480, height: 270, deviceScaleFactor: 2});
+  await page.waitForFunction(() => document.getElementById('canvas').width === 960, {timeout: 10000})
+    .catch(() => {});
+  check((await size()) === '960x540', `and after the window shrinks to 480x270: ${await size()}`);
 
   await page.keyboard.press('Escape');
   const ended = await page.waitForFunction(
@@ -219,10 +227,12 @@ async function frameAgainstCapture(browser, origin) {
 async function endsByItself(browser, origin, length) {
   console.log('# the run ends by itself with the music');
   const from = Math.max(0, length - 2.5).toFixed(3);
-  const {page, log} = await openPage(browser, `${origin}/index.html#t=${from}`, 320, 180);
+  // As people write it: minutes and seconds.
+  const clock = `${Math.floor(from / 60)}:${(from % 60).toFixed(3).padStart(6, '0')}`;
+  const {page, log} = await openPage(browser, `${origin}/index.html#t=${clock}`, 320, 180);
   await page.click('#play');
   const started = await waitForLine(log, /Soundtrack of/, 60000);
-  check(new RegExp(`starting at ${from.replace('.', '\\.')} s`).test(started || ''), `#t=${from}: ${started}`);
+  check(new RegExp(`starting at ${from.replace('.', '\\.')} s`).test(started || ''), `#t=${clock}: ${started}`);
   const ended = await page.waitForFunction(
     () => document.getElementById('status').textContent === 'The end.', {timeout: 30000})
     .then(() => true, () => false);
