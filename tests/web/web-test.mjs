@@ -246,6 +246,24 @@ async function endsByItself(browser, origin, length) {
   await page.close();
 }
 
+async function fullScreenAndBack(browser, origin) {
+  console.log('# full screen, and leaving it stops');
+  const {page, log} = await openPage(browser, `${origin}/index.html`, 320, 180);
+  await page.click('#play');
+  await waitForLine(log, /Soundtrack of/, 60000);
+  await page.click('#fullscreen');
+  const full = await page.waitForFunction(() => !!document.fullscreenElement, {timeout: 10000})
+    .then(() => true, () => false);
+  check(full, 'the button puts the page in full screen');
+  await page.evaluate(() => document.exitFullscreen());
+  const ended = await page.waitForFunction(
+    () => document.getElementById('status').textContent === 'The end.', {timeout: 30000})
+    .then(() => true, () => false);
+  check(ended && log.some((l) => l.endsWith('Received quit message from event system!')),
+        'leaving full screen stops the run');
+  await page.close();
+}
+
 async function withoutWebGL2(origin) {
   console.log('# a browser without WebGL2');
   const browser = await launch(['--disable-webgl2']);
@@ -265,6 +283,7 @@ try {
   await frameAgainstCapture(browser, origin);
   if (Number.isFinite(length)) await endsByItself(browser, origin, length);
   else check(false, 'the soundtrack length was logged');
+  await fullScreenAndBack(browser, origin);
   await withoutWebGL2(origin);
 } finally {
   await browser.close();
