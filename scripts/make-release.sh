@@ -2,9 +2,12 @@
 # Builds the four deliverables in Release and packs them with res/, the launcher
 # and HOW-TO-RUN.txt into ostrel-<version>-linux-x86_64.tar.gz.
 #
-# Usage: scripts/make-release.sh [--windows] [--build-dir DIR] [--output DIR] [--version V] [--no-build]
+# Usage: scripts/make-release.sh [--windows | --all] [--video] [--build-dir DIR] [--output DIR] [--version V] [--no-build]
 #   --windows        cross-compile for Windows instead and pack
 #                    ostrel-<version>-windows-x86_64.zip (default build tree: build-windows)
+#   --all            both: the Linux archive, then the Windows zip
+#   --video          also render the whole production with ostrel-capture into
+#                    ostrel-<version>-1080p60.mp4 beside the archive (long)
 #   --build-dir DIR  build tree to use (default: build-release beside the sources)
 #   --output DIR     where the archive goes (default: dist/ in the build tree)
 #   --version V      version in the archive's name (default: git describe, else "dev")
@@ -17,6 +20,9 @@ output=""
 version=""
 do_build=1
 windows=0
+all=0
+video=0
+args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --windows) windows=1; shift ;;
@@ -24,10 +30,20 @@ while [ $# -gt 0 ]; do
     --output) output=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --all) all=1; shift ;;
+    --video) video=1; shift ;;
+    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "make-release: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
+
+if [ "$all" -eq 1 ]; then
+  [ -z "$build" ] || { echo "make-release: --all builds in its default trees; drop --build-dir" >&2; exit 2; }
+  rest=()
+  for arg in "${args[@]}"; do [ "$arg" = --all ] || rest+=("$arg"); done
+  "$0" "${rest[@]}"
+  exec "$0" --windows "${rest[@]}"
+fi
 
 if [ -z "$build" ]; then
   if [ "$windows" -eq 1 ]; then build="$here/build-windows"; else build="$here/build-release"; fi
@@ -87,8 +103,11 @@ fi
 # -----------------------------------------------------------------------------
 
 if [ "$do_build" -eq 1 ]; then
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_SANITIZE=OFF
+  # Static SDL2 and libmpg123 (built once, cached): the programs then need
+  # nothing beyond glibc and the system's OpenGL.
+  deps=$("$here/scripts/build-deps-linux.sh")
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_STATIC_DEPS="$deps" \
+    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_TOOLS=OFF -DOSTREL_SANITIZE=OFF
   cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
 fi
 for d in "${deliverables[@]}"; do
@@ -119,4 +138,17 @@ archive="$(cd "$output" && pwd)/$name.tar.gz"
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)}
 tar -C "$stage" --owner=0 --group=0 --numeric-owner --sort=name \
   --mtime="@$epoch" -cf - "$name" | gzip -n -9 > "$archive"
+
+if [ "$video" -eq 1 ]; then
+  # The capture is a tool of the ordinary build; frame n shows n/60 s exactly,
+  # however long the machine takes (about 50 minutes here, without a GPU).
+  plain="$here/build"
+  [ -f "$plain/CMakeCache.txt" ] || "$here/scripts/setup.sh" "$plain"
+  cmake --build "$plain" -j "$(nproc)" --target ostrel-capture ostrel_res
+  movie="$(cd "$output" && pwd)/ostrel-$version-1080p60.mp4"
+  capture=(./ostrel-capture --like ostrel-1920x1080-4x --fps 60 -o "$movie")
+  if [ -z "${DISPLAY:-}" ]; then capture=(xvfb-run -a -s "-screen 0 1920x1080x24" "${capture[@]}"); fi
+  (cd "$plain/bin" && SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} "${capture[@]}")
+  echo "$movie" >&2
+fi
 echo "$archive"

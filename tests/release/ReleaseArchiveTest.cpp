@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "FrameSink.h"
 #include "robustness/ProcessEnv.h"
@@ -76,18 +78,37 @@ TEST_F(ReleaseArchive, HoldsTheDeliverablesResourcesLauncherAndGuide)
         EXPECT_TRUE(fs::is_regular_file(*top + "/" + file)) << file;
     EXPECT_EQ(access((*top + "/ostrel").c_str(), X_OK), 0);
 
+    // The guide asks for nothing to be installed but what every desktop has.
     std::string guide;
     ASSERT_TRUE(ReadWholeFile(*top + "/HOW-TO-RUN.txt", guide));
-    for (const char* needed : {"./ostrel", "libsdl2-2.0-0", "libglew2.2", "libmpg123-0", "libstb0", "xvfb"})
+    for (const char* needed : {"./ostrel", "--list", "glibc 2.36", "OpenGL", "xvfb"})
         EXPECT_NE(guide.find(needed), std::string::npos) << needed;
+    for (const char* package : {"apt-get install", "libsdl2", "libglew", "libmpg123", "libstb"})
+        EXPECT_EQ(guide.find(package), std::string::npos) << package;
 }
 
-TEST_F(ReleaseArchive, LauncherPlaysTheDefaultDeliverableFromAnyDirectory)
+// Runs the unpacked launcher from "/" on a virtual screen of the given size.
+ProcessResult RunLauncherOnScreen(const std::string& top, const std::string& screen,
+                                  const std::vector<std::string>& args)
 {
+    std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24", top + "/ostrel"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProcess(argv, "/", ProgramEnv(), 180.0);
+}
+
+int CountOf(const std::vector<std::string>& messages, const std::string& text)
+{
+    return static_cast<int>(std::count(messages.begin(), messages.end(), text));
+}
+
+TEST_F(ReleaseArchive, LauncherPlaysTheSizeNearestTheScreenFromAnyDirectory)
+{
+    if (FindProgram("xvfb-run").empty()) GTEST_SKIP() << "xvfb-run is not installed";
     // A short soundtrack keeps the run to a second.
     fs::copy_file(TestData("tone-1s.mp3"), *top + "/res/audio/melody.mp3", fs::copy_options::overwrite_existing);
-    // Started from somewhere else entirely: the launcher finds bin/ itself.
-    ProcessResult r = RunProcess({*top + "/ostrel"}, "/", ProgramEnv(), 180.0);
+    // Started from somewhere else entirely: the launcher finds bin/ itself. A
+    // 1366x768 screen is nearer 1600x900 than full HD.
+    ProcessResult r = RunLauncherOnScreen(*top, "1366x768", {});
     ASSERT_TRUE(r.started);
     EXPECT_FALSE(r.timedOut) << r.output;
     EXPECT_EQ(r.exitCode, 0) << r.output;
@@ -96,6 +117,60 @@ TEST_F(ReleaseArchive, LauncherPlaysTheDefaultDeliverableFromAnyDirectory)
     EXPECT_TRUE(has("Window created with title 'Ostrel', width '1600' and height '900'")) << r.output;
     EXPECT_TRUE(has("Sucessfully built soundtrack")) << r.output;
     EXPECT_TRUE(has("Engine Shutting Down")) << r.output;
+}
+
+TEST_F(ReleaseArchive, LauncherFallsBackToTheMostSamplesTheDriverGives)
+{
+    if (FindProgram("xvfb-run").empty()) GTEST_SKIP() << "xvfb-run is not installed";
+    fs::copy_file(TestData("tone-1s.mp3"), *top + "/res/audio/melody.mp3", fs::copy_options::overwrite_existing);
+    // Mesa's llvmpipe gives windows with 4 samples at most: 16x and 8x fail
+    // to get one, and the full HD screen ends up with the 4x deliverable.
+    ProcessResult r = RunLauncherOnScreen(*top, "1920x1080", {});
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    size_t at16 = r.output.find("ostrel: starting ostrel-1920x1080-16x");
+    size_t at8 = r.output.find("ostrel: starting ostrel-1920x1080-8x");
+    size_t at4 = r.output.find("ostrel: starting ostrel-1920x1080-4x");
+    ASSERT_NE(at16, std::string::npos) << r.output;
+    ASSERT_NE(at8, std::string::npos) << r.output;
+    ASSERT_NE(at4, std::string::npos) << r.output;
+    EXPECT_LT(at16, at8);
+    EXPECT_LT(at8, at4);
+    std::vector<std::string> messages = LogMessagesOf(r.output);
+    EXPECT_EQ(CountOf(messages, "Failed to create window!"), 2) << r.output;
+    EXPECT_EQ(CountOf(messages, "Window created with title 'Ostrel', width '1920' and height '1080'"), 1) << r.output;
+    EXPECT_EQ(CountOf(messages, "Engine Shutting Down"), 1) << r.output;
+}
+
+TEST_F(ReleaseArchive, LauncherRunsANamedDeliverableAsAsked)
+{
+    if (FindProgram("xvfb-run").empty()) GTEST_SKIP() << "xvfb-run is not installed";
+    // Asked for 8x where the driver has no such window: no fallback to 4x.
+    ProcessResult r = RunLauncherOnScreen(*top, "1920x1080", {"1920x1080-8x"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = LogMessagesOf(r.output);
+    EXPECT_EQ(CountOf(messages, "Failed to create window!"), 1) << r.output;
+    EXPECT_EQ(r.output.find("Window created"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("ostrel: starting"), std::string::npos) << r.output;
+}
+
+TEST_F(ReleaseArchive, LauncherListsWhichDeliverablesRunHere)
+{
+    if (FindProgram("xvfb-run").empty()) GTEST_SKIP() << "xvfb-run is not installed";
+    ProcessResult r = RunLauncherOnScreen(*top, "1920x1080", {"--list"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    // One line per deliverable: its name, then whether it got a window.
+    std::map<std::string, std::string> listed;
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string name, answer, more;
+        if (words >> name >> answer && !(words >> more)) listed[name] = answer;
+    }
+    const std::pair<const char*, const char*> expected[] = {
+        {"1600x900-4x", "yes"}, {"1920x1080-4x", "yes"}, {"1920x1080-8x", "no"}, {"1920x1080-16x", "no"}};
+    for (const auto& [name, answer] : expected) EXPECT_EQ(listed[name], answer) << name << "\n" << r.output;
 }
 
 TEST_F(ReleaseArchive, LauncherNamesTheChoicesForAnUnknownDeliverable)

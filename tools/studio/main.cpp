@@ -90,12 +90,14 @@ struct LogTap {
     SDL_LogOutputFunction previous = nullptr;
     void* previousData = nullptr;
     bool recording = false;
+    SDL_threadID owner = SDL_ThreadID();  // only the frame loop's own lines are kept
     std::vector<std::string> lines;
 
     static void Output(void* data, int category, SDL_LogPriority priority, const char* message)
     {
         LogTap* tap = static_cast<LogTap*>(data);
-        if (tap->recording && priority >= SDL_LOG_PRIORITY_ERROR) tap->lines.push_back(message);
+        if (tap->recording && priority >= SDL_LOG_PRIORITY_ERROR && SDL_ThreadID() == tap->owner)
+            tap->lines.push_back(message);
         if (tap->previous) tap->previous(tap->previousData, category, priority, message);
     }
 };
