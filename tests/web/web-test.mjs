@@ -57,6 +57,15 @@ async function openPage(browser, url, width, height, scale = 1) {
   log.times = [];
   page.on('console', (m) => { log.push(m.text()); log.times.push(Date.now()); });
   page.on('pageerror', (e) => log.push('PAGE ERROR ' + e.message));
+  // Every text the status line shows while loading.
+  await page.evaluateOnNewDocument(() => {
+    window.statusSeen = [];
+    document.addEventListener('DOMContentLoaded', () => {
+      const line = document.getElementById('status');
+      new MutationObserver(() => window.statusSeen.push(line.textContent))
+        .observe(line, {childList: true, characterData: true, subtree: true});
+    });
+  });
   await page.goto(url);
   await page.waitForFunction(() => !document.getElementById('play').disabled, {timeout: 120000});
   return {page, log};
@@ -91,6 +100,8 @@ function luma(d, i) { return 0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 
 async function startUpAndPlay(browser, origin) {
   console.log('# start-up, play, Escape (640x360 at 2x, from #row=' + kRow + ')');
   const {page, log} = await openPage(browser, `${origin}/index.html#row=${kRow}`, 640, 360, 2);
+  const seen = await page.evaluate(() => window.statusSeen);
+  check(seen.some((t) => /^Loading… \d+ %$/.test(t)), `loading progress shown: ${JSON.stringify(seen)}`);
   const clicked = Date.now();
   await page.click('#play');
   const started = await waitForLine(log, /Soundtrack of/, 60000);
