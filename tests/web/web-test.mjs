@@ -49,8 +49,9 @@ async function launch(extraArgs = []) {
 }
 
 // A page at the given size with its console collected; resolves once Play is enabled.
-async function openPage(browser, url, width, height, scale = 1) {
+async function openPage(browser, url, width, height, scale = 1, prepare = null) {
   const page = await browser.newPage();
+  if (prepare) await page.evaluateOnNewDocument(prepare);
   await page.setViewport({width, height, deviceScaleFactor: scale});
   const log = [];
   // When each line arrived, in the same order.
@@ -275,6 +276,33 @@ async function fullScreenAndBack(browser, origin) {
   await page.close();
 }
 
+async function withoutFloatBuffers(browser, origin) {
+  console.log('# a browser without EXT_color_buffer_float');
+  const hide = () => {
+    const proto = WebGL2RenderingContext.prototype;
+    const get = proto.getExtension;
+    const list = proto.getSupportedExtensions;
+    proto.getExtension = function(name) { return name === 'EXT_color_buffer_float' ? null : get.call(this, name); };
+    proto.getSupportedExtensions = function() {
+      return list.call(this).filter((name) => name !== 'EXT_color_buffer_float');
+    };
+  };
+  const {page, log} = await openPage(browser, `${origin}/index.html#row=${kRow}`, 320, 180, 1, hide);
+  await page.click('#play');
+  await waitForLine(log, /Soundtrack of/, 60000);
+  await new Promise((resolve) => setTimeout(resolve, 2000));
+  const shot = await page.screenshot({encoding: 'base64'});
+  const pixels = await page.evaluate(kReadImage, 'data:image/png;base64,' + shot);
+  let lit = 0;
+  for (let i = 0; i < pixels.data.length; i += 4) if (luma(pixels.data, i) > 40) lit++;
+  check(log.some((l) => l.includes('No EXT_color_buffer_float: drawing into 8-bit colour buffers')),
+        'says it falls back to 8-bit buffers');
+  check(lit > pixels.data.length / 4 / 100, `and draws: ${lit} lit pixels`);
+  check(!log.some((l) => l.includes('OpenGL Error Encountered') || l.startsWith('ERROR')),
+        'with no error');
+  await page.close();
+}
+
 async function withoutWebGL2(origin) {
   console.log('# a browser without WebGL2');
   const browser = await launch(['--disable-webgl2']);
@@ -295,6 +323,7 @@ try {
   if (Number.isFinite(length)) await endsByItself(browser, origin, length);
   else check(false, 'the soundtrack length was logged');
   await fullScreenAndBack(browser, origin);
+  await withoutFloatBuffers(browser, origin);
   await withoutWebGL2(origin);
 } finally {
   await browser.close();
