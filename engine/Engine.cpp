@@ -1,6 +1,6 @@
 #include "engine/Engine.h"
 
-#include <GL/glew.h>
+#include "engine/GL.h"
 
 // The one engine of the process; set first thing in Init, cleared last thing in
 // Shutdown.
@@ -35,6 +35,15 @@ bool Engine::Init(const DisplayConfig& display)
     }
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initialized window");
 
+#ifdef OSTREL_GLES
+    // No GLEW in the browser: WebGL2 has every entry point; what remains is the
+    // half-float colour buffers the scene and the chain draw into (Texture
+    // falls back to 8-bit ones without them).
+    if (!EnableWebGLExtension("EXT_color_buffer_float"))
+        SDL_LogWarn(SDL_LOG_CATEGORY_SYSTEM,
+                    "No EXT_color_buffer_float: drawing into 8-bit colour buffers");
+    SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized WebGL2");
+#else
     glewExperimental = GL_TRUE;
     // SDL sometimes hands out an EGL context on X11; GLEW has then loaded every
     // GL entry point and only fails to find a GLX display, which we never use.
@@ -44,6 +53,7 @@ bool Engine::Init(const DisplayConfig& display)
         return false;
     }
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized GLEW");
+#endif
 
     // GLEW's probing leaves stale error flags behind; they are nobody's fault.
     for (int i = 0; i < kMaxStaleGLErrors && glGetError() != GL_NO_ERROR; ++i) {
@@ -79,17 +89,22 @@ bool Engine::Init(const DisplayConfig& display)
 
 void Engine::Run()
 {
-    for (;;) {
-        if (!window.PollEvents()) {
-            break;
-        }
-        if (!audio.IsPlaying()) {
-            break;
-        }
-        sync.Update();
-        scene.Render(audio.GetPosition());
-        window.SwapBuffers();
+    while (RunOnce()) {
     }
+}
+
+bool Engine::RunOnce()
+{
+    if (!window.PollEvents()) {
+        return false;
+    }
+    if (!audio.IsPlaying()) {
+        return false;
+    }
+    sync.Update();
+    scene.Render(audio.GetPosition());
+    window.SwapBuffers();
+    return true;
 }
 
 void Engine::RenderFrameAt(float seconds)

@@ -23,6 +23,9 @@ public:
     bool Init();
     bool Init(const DisplayConfig& display);
     void Run();
+    // One pass of Run: events, clock, frame. False once the viewer quit or the
+    // music ended. The browser calls it once per animation frame.
+    bool RunOnce();
     void Shutdown();
 
     static Engine* GetInstance();

@@ -1,6 +1,6 @@
 #include "engine/Window.h"
 
-#include <GL/glew.h>
+#include "engine/GL.h"
 
 #include "engine/CheckGLError.h"
 
@@ -13,10 +13,17 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples_);
+#ifdef OSTREL_GLES
+    // WebGL2.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+#else
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_DEBUG_FLAG);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+#endif
 
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (fullscreen) {
@@ -49,11 +56,14 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
                 (const char*)glGetString(GL_SHADING_LANGUAGE_VERSION));
     CheckGLError();
 
+#ifndef OSTREL_GLES
     // Late swap tearing where the driver has it, plain vertical sync otherwise.
+    // (The browser paces frames itself, by its animation frame.)
     if (SDL_GL_SetSwapInterval(-1) == -1) {
         SDL_GL_SetSwapInterval(1);
         CheckGLError();
     }
+#endif
 
     title = title_;
     width = width_;

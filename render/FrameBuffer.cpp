@@ -3,6 +3,18 @@
 #include <cstdlib>
 #include <new>
 
+// Multisampled textures are renderbuffers on the web (see Texture).
+static void Attach(GLenum attachment, GLenum target, const Texture& texture)
+{
+    if (texture.renderbuffer) {
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, texture.id);
+        return;
+    }
+    glBindTexture(target, texture.id);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, target, texture.id, 0);
+    glBindTexture(target, 0);
+}
+
 bool FrameBuffer::Create(int width_, int height_, unsigned colorCount_, bool withDepth,
                          GLint colorFormat, unsigned samples)
 {
@@ -35,9 +47,7 @@ bool FrameBuffer::Create(int width_, int height_, unsigned colorCount_, bool wit
     for (unsigned i = 0; i < colorCount; ++i) {
         Texture& texture = colorTextures[i];
         texture.Create(width, height, nullptr, colorFormat, false, samples);
-        glBindTexture(target, texture.id);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, texture.id, 0);
-        glBindTexture(target, 0);
+        Attach(GL_COLOR_ATTACHMENT0 + i, target, texture);
         drawBuffers[i] = GL_COLOR_ATTACHMENT0 + i;
     }
     glDrawBuffers(static_cast<GLsizei>(colorCount), drawBuffers);
@@ -48,9 +58,7 @@ bool FrameBuffer::Create(int width_, int height_, unsigned colorCount_, bool wit
         if (depthTexture == nullptr)
             return false;
         depthTexture->Create(width, height, nullptr, GL_DEPTH_COMPONENT32, false, samples);
-        glBindTexture(target, depthTexture->id);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, target, depthTexture->id, 0);
-        glBindTexture(target, 0);
+        Attach(GL_DEPTH_ATTACHMENT, target, *depthTexture);
     }
 
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)

@@ -112,6 +112,11 @@ bool PostProcessor::Init()
 
     for (const ShaderSpec& entry : kShaders) {
         Shader& shader = this->*entry.member;
+#ifdef OSTREL_GLES
+        // Their sampler2DMS does not exist in ES 3.0; Apply resolves by a blit there.
+        if (&shader == &resolveShader || &shader == &resolveDepthShader)
+            continue;
+#endif
         if (!shader.Load(kQuadVertex, entry.fragmentPath, nullptr)) {
             SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "%s", entry.failText);
             return false;
@@ -138,11 +143,18 @@ bool PostProcessor::Init()
     CheckGLError();
     glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     CheckGLError();
+#ifdef OSTREL_GLES
+    // An extension in WebGL2; asking for it where it is missing is a GL error.
+    if (EnableWebGLExtension("EXT_texture_filter_anisotropic")) {
+#endif
     GLfloat maxAnisotropy = 0.0f;
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy);
     CheckGLError();
     glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, maxAnisotropy);
     CheckGLError();
+#ifdef OSTREL_GLES
+    }
+#endif
 
     return true;
 }
@@ -186,6 +198,21 @@ void EndPass(const Pass& pass)
 
 void PostProcessor::Apply(FrameBuffer& scene)
 {
+#ifdef OSTREL_GLES
+    if (scene.multisampled) {
+        // No multisample textures in WebGL2: the scene's samples are resolved by
+        // a blit, a plain average, where the desktop's resolve weights bright
+        // samples down. The depth resolve has no reader in the chain and is left out.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, scene.framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedBuffer.framebuffer);
+        glBlitFramebuffer(0, 0, scene.width, scene.height, 0, 0, resolvedBuffer.width,
+                          resolvedBuffer.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        source = &resolvedBuffer;
+    } else {
+        source = &scene;
+    }
+#else
     if (scene.multisampled) {
         const int samples = Engine::GetInstance()->GetWindow().GetSamples();
         Window& window = Engine::GetInstance()->GetWindow();
@@ -214,6 +241,7 @@ void PostProcessor::Apply(FrameBuffer& scene)
     } else {
         source = &scene;
     }
+#endif
 
     glBindVertexArray(quadVertexArray);
     CheckGLError();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <GL/glew.h>
+#include "engine/GL.h"
 
 #include <vector>
 
@@ -14,7 +14,7 @@ public:
     bool Init();
     void Apply(FrameBuffer& scene);
     void Destroy();
-    // Tools only: recreates the buffers for the window's current size.
+    // For a resized window (studio, browser): recreates the buffers at its current size.
     bool ResizeBuffers();
     std::vector<Shader*> Shaders();
 

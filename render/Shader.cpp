@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 unsigned char* readFile(const char* path, size_t* length)
 {
@@ -37,6 +38,15 @@ unsigned char* readFile(const char* path, size_t* length)
 
 namespace {
 
+#ifdef OSTREL_GLES
+// The shaders are written for GLSL 3.30 core; ES 3.00 reads the same language
+// once told its version and the precisions it has no defaults for.
+const char kDesktopVersion[] = "#version 330 core";
+const char kWebPreamble[] =
+    "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;\n"
+    "precision highp samplerCube;\n";
+#endif
+
 // Compiles one stage; on failure logs the driver's log under the stage's text,
 // deletes the shader object and returns 0.
 GLuint CompileStage(GLenum kind, const unsigned char* source, size_t length, const char* failText)
@@ -44,7 +54,19 @@ GLuint CompileStage(GLenum kind, const unsigned char* source, size_t length, con
     GLuint shader = glCreateShader(kind);
     const GLchar* text = reinterpret_cast<const GLchar*>(source);
     GLint textLength = static_cast<GLint>(length);
+#ifdef OSTREL_GLES
+    const size_t versionLength = sizeof kDesktopVersion - 1;
+    if (length >= versionLength && memcmp(source, kDesktopVersion, versionLength) == 0) {
+        const GLchar* parts[2] = {kWebPreamble, text + versionLength};
+        const GLint lengths[2] = {static_cast<GLint>(sizeof kWebPreamble - 1),
+                                  static_cast<GLint>(length - versionLength)};
+        glShaderSource(shader, 2, parts, lengths);
+    } else {
+        glShaderSource(shader, 1, &text, &textLength);
+    }
+#else
     glShaderSource(shader, 1, &text, &textLength);
+#endif
     glCompileShader(shader);
 
     GLint status = 0;

@@ -54,6 +54,38 @@ void UploadCubeCross(const uint32_t* cross, unsigned width, unsigned height, GLi
     free(face);
 }
 
+#ifdef OSTREL_GLES
+struct WebFormat {
+    GLint internalFormat;
+    GLenum format;
+    GLenum type;
+};
+
+// ES takes sized formats with their own pixel types, has no 32-bit integer
+// depth, and renders into half floats only with EXT_color_buffer_float: 8-bit
+// buffers stand in where that is missing.
+WebFormat ToWebFormat(GLint internalFormat)
+{
+    const bool floatBuffers = EnableWebGLExtension("EXT_color_buffer_float");
+    switch (internalFormat) {
+    case GL_RGBA16F:
+        return floatBuffers ? WebFormat{GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT}
+                            : WebFormat{GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE};
+    case GL_R16F:
+        return floatBuffers ? WebFormat{GL_R16F, GL_RED, GL_HALF_FLOAT}
+                            : WebFormat{GL_R8, GL_RED, GL_UNSIGNED_BYTE};
+    case GL_DEPTH_COMPONENT32:
+        return WebFormat{GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_FLOAT};
+    case GL_DEPTH_COMPONENT24:
+        return WebFormat{GL_DEPTH_COMPONENT24, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT};
+    case GL_DEPTH_COMPONENT16:
+        return WebFormat{GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT};
+    default:
+        return WebFormat{internalFormat, GL_RGBA, GL_UNSIGNED_BYTE};
+    }
+}
+#endif
+
 }  // namespace
 
 bool Texture::Create(int width_, int height_, const unsigned char* pixels, GLint internalFormat_,
@@ -63,6 +95,21 @@ bool Texture::Create(int width_, int height_, const unsigned char* pixels, GLint
     height = height_;
     internalFormat = internalFormat_;
     cubeMap = cubeMap_;
+
+#ifdef OSTREL_GLES
+    const WebFormat web = ToWebFormat(internalFormat);
+    if (samples > 0) {
+        glGenRenderbuffers(1, &id);
+        renderbuffer = true;
+        glBindRenderbuffer(GL_RENDERBUFFER, id);
+        GLint most = 0;
+        glGetInternalformativ(GL_RENDERBUFFER, web.internalFormat, GL_SAMPLES, 1, &most);
+        const GLsizei count = static_cast<GLsizei>(samples) < most ? static_cast<GLsizei>(samples) : most;
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, count, web.internalFormat, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        return true;
+    }
+#endif
 
     glGenTextures(1, &id);
 
@@ -80,6 +127,9 @@ bool Texture::Create(int width_, int height_, const unsigned char* pixels, GLint
     glBindTexture(target, id);
 
     const GLenum pixelFormat = IsDepthFormat(internalFormat) ? GL_DEPTH_COMPONENT : GL_RGBA;
+#ifdef OSTREL_GLES
+    glTexImage2D(GL_TEXTURE_2D, 0, web.internalFormat, width, height, 0, web.format, web.type, pixels);
+#else
     if (samples > 0) {
         glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, static_cast<GLsizei>(samples),
                                 internalFormat, width, height, GL_FALSE);
@@ -87,6 +137,7 @@ bool Texture::Create(int width_, int height_, const unsigned char* pixels, GLint
         glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, pixelFormat,
                      GL_UNSIGNED_BYTE, pixels);
     }
+#endif
 
     if (pixelFormat == GL_RGBA && samples == 0) {
         glGenerateMipmap(GL_TEXTURE_2D);
@@ -126,5 +177,8 @@ bool Texture::LoadFromFile(const char* path, bool cubeMap_)
 
 void Texture::Destroy()
 {
-    glDeleteTextures(1, &id);
+    if (renderbuffer)
+        glDeleteRenderbuffers(1, &id);
+    else
+        glDeleteTextures(1, &id);
 }

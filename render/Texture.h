@@ -1,6 +1,6 @@
 #pragma once
 
-#include <GL/glew.h>
+#include "engine/GL.h"
 
 class Texture {
 public:
@@ -14,4 +14,7 @@ public:
     int width = 0;
     int height = 0;
     bool cubeMap = false;
+    // WebGL2 has no multisample textures: there a multisampled Texture is a
+    // renderbuffer, which only a framebuffer blit reads.
+    bool renderbuffer = false;
 };

@@ -16,16 +16,21 @@ bool Scene::Init()
 {
     glEnable(GL_DEPTH_TEST);
     CheckGLError();
+#ifndef OSTREL_GLES
+    // ES has no smoothing or compression hints, and its cube maps are always seamless.
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     CheckGLError();
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     CheckGLError();
     glHint(GL_TEXTURE_COMPRESSION_HINT, GL_NICEST);
     CheckGLError();
+#endif
     glHint(GL_FRAGMENT_SHADER_DERIVATIVE_HINT, GL_NICEST);
     CheckGLError();
+#ifndef OSTREL_GLES
     glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
     CheckGLError();
+#endif
     glEnable(GL_CULL_FACE);
     CheckGLError();
     glFrontFace(GL_CCW);

@@ -15,8 +15,8 @@ public:
     void Render(float seconds);
     void Shutdown();
 
-    // Tools only (the studio's resizable window): rebuilds what is sized from
-    // the window (frame buffers, projection) for its current size.
+    // For a window that changes size (the studio's, the browser's): rebuilds
+    // what is sized from the window (frame buffers, projection) for its size now.
     bool Resize();
     // Every program the scene draws with, each once, for live shader edits.
     std::vector<Shader*> Shaders();

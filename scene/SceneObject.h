@@ -1,6 +1,6 @@
 #pragma once
 
-#include <GL/glew.h>
+#include "engine/GL.h"
 #include <cstddef>
 
 #include "render/Math.h"
