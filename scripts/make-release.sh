@@ -58,6 +58,28 @@ esac
 
 deliverables=(ostrel-1600x900-4x ostrel-1920x1080-4x ostrel-1920x1080-8x ostrel-1920x1080-16x)
 
+# stage_release NAME SUFFIX STRIP...: checks that the build tree holds the four
+# programs (file names ending in SUFFIX) and res/, then lays them out, stripped
+# by STRIP, with res/ under $stage/NAME (sets stage and root). res/ comes from
+# the build tree: exactly what the programs were built and tested with.
+stage_release() {
+  local release=$1 suffix=$2
+  shift 2
+  for d in "${deliverables[@]}"; do
+    [ -f "$build/bin/$d$suffix" ] || { echo "make-release: $build/bin/$d$suffix is missing (build it first)" >&2; exit 1; }
+  done
+  [ -d "$build/res" ] || { echo "make-release: $build/res is missing" >&2; exit 1; }
+  stage=$(mktemp -d)
+  trap 'rm -rf "$stage"' EXIT
+  root="$stage/$release"
+  mkdir -p "$root/bin"
+  for d in "${deliverables[@]}"; do
+    install -m 0755 "$build/bin/$d$suffix" "$root/bin/$d$suffix"
+    "$@" "$root/bin/$d$suffix"
+  done
+  cp -R "$build/res" "$root/res"
+}
+
 # ---- Windows: the zip -------------------------------------------------------
 if [ "$windows" -eq 1 ]; then
   if [ "$do_build" -eq 1 ]; then
@@ -66,25 +88,13 @@ if [ "$windows" -eq 1 ]; then
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DOSTREL_WINDOWS_DEPS="$deps"
     cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
   fi
-  for d in "${deliverables[@]}"; do
-    [ -f "$build/bin/$d.exe" ] || { echo "make-release: $build/bin/$d.exe is missing (build it first)" >&2; exit 1; }
-  done
-  [ -d "$build/res" ] || { echo "make-release: $build/res is missing" >&2; exit 1; }
   command -v zip >/dev/null || apt-get install -y -q --no-install-recommends zip >/dev/null
 
   # The last commit's time stands for every time in the zip, the programs'
   # own link time too (strip writes it).
   epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)}
   name="ostrel-$version-windows-x86_64"
-  stage=$(mktemp -d)
-  trap 'rm -rf "$stage"' EXIT
-  root="$stage/$name"
-  mkdir -p "$root/bin"
-  for d in "${deliverables[@]}"; do
-    install -m 0755 "$build/bin/$d.exe" "$root/bin/$d.exe"
-    SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip --strip-unneeded "$root/bin/$d.exe"
-  done
-  cp -R "$build/res" "$root/res"
+  stage_release "$name" .exe env SOURCE_DATE_EPOCH="$epoch" x86_64-w64-mingw32-strip --strip-unneeded
   # Windows' own tools expect CR LF line ends in text files.
   sed 's/$/\r/' "$here/release/ostrel.bat" > "$root/ostrel.bat"
   sed 's/$/\r/' "$here/release/HOW-TO-RUN-windows.txt" > "$root/HOW-TO-RUN.txt"
@@ -110,24 +120,8 @@ if [ "$do_build" -eq 1 ]; then
     -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_TOOLS=OFF -DOSTREL_SANITIZE=OFF
   cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
 fi
-for d in "${deliverables[@]}"; do
-  [ -x "$build/bin/$d" ] || { echo "make-release: $build/bin/$d is missing (build it first)" >&2; exit 1; }
-done
-[ -d "$build/res" ] || { echo "make-release: $build/res is missing" >&2; exit 1; }
-
 name="ostrel-$version-linux-x86_64"
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
-root="$stage/$name"
-
-# res/ comes from the build tree: exactly what the deliverables were built and
-# tested with.
-mkdir -p "$root/bin"
-for d in "${deliverables[@]}"; do
-  install -m 0755 "$build/bin/$d" "$root/bin/$d"
-  strip --strip-unneeded "$root/bin/$d" 2>/dev/null || true
-done
-cp -R "$build/res" "$root/res"
+stage_release "$name" "" strip --strip-unneeded
 install -m 0755 "$here/release/ostrel" "$root/ostrel"
 install -m 0644 "$here/release/HOW-TO-RUN.txt" "$root/HOW-TO-RUN.txt"
 
