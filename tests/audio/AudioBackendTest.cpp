@@ -184,14 +184,24 @@ struct OutputCloser {
     ~OutputCloser() { audioFree(); }
 };
 
-TEST(AudioBackend, SeekLoopAndLengthRefuseBadArguments)
-{
-    AudioDriver driver("dummy");
-    ASSERT_TRUE(driver.ok);
-    ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+// The 2 s tone open on the real-time dummy output.
+class DummyTone : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(driver.ok);
+        ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
+        stream = OpenTone("tone-2s.mp3");
+        ASSERT_NE(stream, 0u);
+    }
+
+    AudioDriver driver{"dummy"};
     OutputCloser closer;
-    uint32_t stream = OpenTone("tone-2s.mp3");
-    ASSERT_NE(stream, 0u);
+    uint32_t stream = 0;
+};
+
+TEST_F(DummyTone, SeekLoopAndLengthRefuseBadArguments)
+{
     uint32_t dead = stream + (1u << 4);
     EXPECT_EQ(audioChannelGetLength(stream, kAudioPosByte), kTone2sFrames * 4);
     auto refused = [](bool ok, int code, const char* what) {
@@ -233,15 +243,9 @@ TEST(AudioBackend, SeekLoopAndLengthRefuseBadArguments)
 // Heard positions after seeks and across loop wraps, on the real-time dummy
 // driver. Bounds allow the clock's rate correction and a test thread that
 // sleeps longer than asked.
-TEST(AudioBackend, PositionReadsTheSeekTargetThenGrowsAndWrapsAtTheLoop)
+TEST_F(DummyTone, PositionReadsTheSeekTargetThenGrowsAndWrapsAtTheLoop)
 {
-    AudioDriver driver("dummy");
-    ASSERT_TRUE(driver.ok);
-    ASSERT_TRUE(audioInit(kAudioDefaultDevice, 44100, 0, nullptr, nullptr));
-    OutputCloser closer;
-    uint32_t stream = OpenTone("tone-2s.mp3");
-    ASSERT_NE(stream, 0u);
-    auto frames = [stream](uint32_t mode = kAudioPosByte) { return audioChannelGetPosition(stream, mode) / 4; };
+    auto frames = [s = stream](uint32_t mode = kAudioPosByte) { return audioChannelGetPosition(s, mode) / 4; };
 
     ASSERT_TRUE(audioChannelSetPosition(stream, 30001 * 4, kAudioPosByte));
     EXPECT_EQ(frames(), 30001u);
