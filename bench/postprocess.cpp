@@ -1,7 +1,13 @@
 // Cost of one post-processing frame at 1600 x 900 with a 4-sample scene, bloom
 // on and off, against the same number of plain full-screen copies as a floor
-// (3 draws without bloom, 11 with). Every iteration ends in glFinish so the
-// time includes the GPU work, not just its submission.
+// (3 draws without bloom, 11 with), and each pass of the chain alone. Every
+// iteration ends in glFinish so the time includes the GPU work, not just its
+// submission.
+//
+// The floor's copies are the bench's own: one texelFetch each, nothing else.
+// Each reads the one before it, in two buffers taken in turn, because a driver
+// may drop a draw that the next one covers entirely: llvmpipe does, and
+// eleven copies into one buffer cost about as much as one.
 //
 // With OSTREL_FRAME_PNG=<path> in the environment the bloom-on case also
 // writes the last frame it drew to that PNG.
@@ -33,6 +39,12 @@ const char* const kLineVertex =
     "uniform mat4 uModelMatrix;\n"
     "void main() { gl_Position = uProjectionMatrix * uViewMatrix * uModelMatrix * vec4(aPosition, 1.0); }\n";
 
+const char* const kPlainCopy =
+    "#version 330 core\n"
+    "uniform sampler2D uTexSampler;\n"
+    "out vec4 fragColor;\n"
+    "void main() { fragColor = texelFetch(uTexSampler, ivec2(gl_FragCoord.xy), 0); }\n";
+
 // Everything one benchmark needs: its own track files, context and chain.
 struct Bench {
     TempLayout layout;
@@ -40,6 +52,7 @@ struct Bench {
     PostProcessor post;
     FrameBuffer scene;
     Shader lines;
+    Shader plain;
     GLuint vertexArray = 0;
     GLuint vertexBuffer = 0;
 
@@ -70,9 +83,10 @@ struct Bench {
         glFrontFace(GL_CCW);
         if (!scene.Create(kWidth, kHeight, 1, true, GL_RGBA16F, kSamples) || !post.Init())
             return false;
-        if (!layout.WriteFile("shaders/Lines.vert", kLineVertex))
+        if (!layout.WriteFile("shaders/Lines.vert", kLineVertex) || !layout.WriteFile("shaders/Plain.frag", kPlainCopy))
             return false;
-        return lines.Load("../res/shaders/Lines.vert", "../res/shaders/Wireframe.frag", nullptr);
+        return lines.Load("../res/shaders/Lines.vert", "../res/shaders/Wireframe.frag", nullptr) &&
+               plain.Load("../res/shaders/FullscreenQuad.vert", "../res/shaders/Plain.frag", nullptr);
     }
 
     // A lattice on the floor and a tilted cube above it, the kind of picture
@@ -132,14 +146,14 @@ struct Bench {
         scene.Unbind();
     }
 
-    // One full-screen draw with the copy program, the cheapest pass there is.
+    // One full-screen draw of a plain texel copy, the cheapest pass there is.
     void PlainCopy(FrameBuffer& target, GLuint input)
     {
         target.Bind(true);
-        glUseProgram(post.copyShader.program);
+        glUseProgram(plain.program);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, input);
-        glUniform1i(post.copyShader.GetUniformLocation("uTexSampler"), 0);
+        glUniform1i(plain.GetUniformLocation("uTexSampler"), 0);
         glBindSampler(0, post.sampler);
         glBindBuffer(GL_ARRAY_BUFFER, post.quadBuffer);
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
@@ -158,6 +172,7 @@ struct Bench {
         glDeleteBuffers(1, &vertexBuffer);
         glDeleteVertexArrays(1, &vertexArray);
         lines.Destroy();
+        plain.Destroy();
         post.Destroy();
         scene.Destroy();
     }
@@ -197,18 +212,100 @@ void BM_PlainCopies(benchmark::State& state)
     bench.DrawScene();
     bench.post.Apply(bench.scene);  // fills the resolved buffer the copies read
     glBindVertexArray(bench.post.quadVertexArray);
-    const GLuint input = bench.post.resolvedBuffer.ColorTexture(0);
+    FrameBuffer* const targets[2] = {&bench.post.compositeBuffer, &bench.post.blurBuffer};
     for (auto _ : state) {
-        for (int i = 0; i < copies; ++i)
-            bench.PlainCopy(bench.post.compositeBuffer, input);
+        GLuint input = bench.post.resolvedBuffer.ColorTexture(0);
+        for (int i = 0; i < copies; ++i) {
+            bench.PlainCopy(*targets[i % 2], input);
+            input = targets[i % 2]->ColorTexture(0);
+        }
         glFinish();
     }
     state.SetLabel(std::to_string(copies) + " full-screen copies");
 }
 
+// One pass of the chain alone, to show where a frame's time goes; the plain
+// copy of one full-screen buffer (BM_PlainCopies/1) is what each compares with.
+struct PassCase {
+    const char* name;
+    Shader PostProcessor::*shader;
+    FrameBuffer PostProcessor::*target;  // null: the window
+    FrameBuffer PostProcessor::*input;   // null: the scene's colour
+    bool multisample;
+};
+
+const PassCase kPassCases[] = {
+    {"R1 resolve", &PostProcessor::resolveShader, &PostProcessor::resolvedBuffer, nullptr, true},
+    {"R2 resolve depth", &PostProcessor::resolveDepthShader, &PostProcessor::depthBuffer, nullptr, true},
+    {"B1 high pass", &PostProcessor::highPassShader, &PostProcessor::blurBuffer, &PostProcessor::resolvedBuffer, false},
+    {"B2 down to half", &PostProcessor::copyShader, &PostProcessor::bloomBuffer1, &PostProcessor::blurBuffer, false},
+    {"B3 down to quarter", &PostProcessor::copyShader, &PostProcessor::bloomBuffer2, &PostProcessor::bloomBuffer1, false},
+    {"B4 blur across", &PostProcessor::blurShader, &PostProcessor::bloomBuffer3, &PostProcessor::bloomBuffer2, false},
+    {"B6 up to half", &PostProcessor::copyShader, &PostProcessor::bloomBuffer1, &PostProcessor::bloomBuffer2, false},
+    {"B7 up to full", &PostProcessor::copyShader, &PostProcessor::blurBuffer, &PostProcessor::bloomBuffer1, false},
+    {"M mix", &PostProcessor::mixShader, &PostProcessor::compositeBuffer, &PostProcessor::resolvedBuffer, false},
+    {"P present", &PostProcessor::copyShader, nullptr, &PostProcessor::compositeBuffer, false},
+};
+
+void BM_Pass(benchmark::State& state)
+{
+    const PassCase& pass = kPassCases[state.range(0)];
+    Bench bench;
+    if (!bench.Start(true)) {
+        state.SkipWithError("could not bring up the chain");
+        return;
+    }
+    bench.DrawScene();
+    bench.post.Apply(bench.scene);
+    PostProcessor& post = bench.post;
+    Shader& shader = post.*pass.shader;
+    const GLuint input = pass.multisample ? (pass.shader == &PostProcessor::resolveShader
+                                                 ? bench.scene.ColorTexture(0)
+                                                 : bench.scene.depthTexture->id)
+                                          : (post.*pass.input).ColorTexture(0);
+    const GLenum kind = pass.multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
+    glBindVertexArray(post.quadVertexArray);
+    for (auto _ : state) {
+        if (pass.target != nullptr)
+            (post.*pass.target).Bind(true);
+        glUseProgram(shader.program);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, post.blurBuffer.ColorTexture(0));
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(kind, input);
+        glUniform1i(glGetUniformLocation(shader.program, "uTexSampler"), 0);
+        glUniform1i(glGetUniformLocation(shader.program, "uTexSampler2"), 1);
+        glUniform1i(glGetUniformLocation(shader.program, "uSampleCount"), kSamples);
+        glUniform2f(glGetUniformLocation(shader.program, "uResolution"), kWidth, kHeight);
+        glUniform1f(glGetUniformLocation(shader.program, "uHighPassCutoff"), 0.4f);
+        glUniform2f(glGetUniformLocation(shader.program, "uTexelSize"), 1.0f / 400, 1.0f / 225);
+        glUniform2f(glGetUniformLocation(shader.program, "uBlurDirection"), 1.0f, 0.0f);
+        glUniform1f(glGetUniformLocation(shader.program, "uBlurMagnitude"), 1.5f);
+        for (const char* name : {"uFade", "uBloomDry", "uExposure"})
+            glUniform1f(glGetUniformLocation(shader.program, name), 1.0f);
+        glUniform1f(glGetUniformLocation(shader.program, "uBloomWet"), 1.2f);
+        glUniform1f(glGetUniformLocation(shader.program, "uVignette"), 0.4f);
+        glUniform4f(glGetUniformLocation(shader.program, "uColorCorrection"), 1, 1, 1, 0);
+        glBindSampler(0, post.sampler);
+        glBindSampler(1, post.sampler);
+        glBindBuffer(GL_ARRAY_BUFFER, post.quadBuffer);
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+        glEnableVertexAttribArray(0);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        glBindSampler(1, 0);
+        glBindSampler(0, 0);
+        glUseProgram(0);
+        if (pass.target != nullptr)
+            (post.*pass.target).Unbind();
+        glFinish();
+    }
+    state.SetLabel(pass.name);
+}
+
 }  // namespace
 
 BENCHMARK(BM_Apply)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
-BENCHMARK(BM_PlainCopies)->Arg(3)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+BENCHMARK(BM_PlainCopies)->Arg(1)->Arg(3)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+BENCHMARK(BM_Pass)->DenseRange(0, 9)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(30);
 
 BENCHMARK_MAIN();

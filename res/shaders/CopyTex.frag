@@ -1,10 +1,12 @@
 #version 330 core
 
-// A plain copy. When the target matches the input pixel for pixel the texel is
-// fetched as it is: some drivers' anisotropic filtering softens even a 1:1
-// lookup. Into a buffer of another size the chain's linear sampler is used, so
-// a copy to half size averages each 2x2 block, which is how the bloom steps
-// down and up.
+// A plain copy, also the bloom's steps down to half size and back up. Texels
+// are fetched and filtered here rather than through texture(): the chain's
+// sampler asks for maximum anisotropy, which software rasterisers honour at
+// several times the cost of a fetch, even for a 1:1 footprint. The weights are
+// those of bilinear filtering, so a copy to half size averages each 2x2 block.
+// Into a target of the input's size the fraction is exactly 0 and every texel
+// comes out as it is.
 //
 // The strip always covers its viewport from the origin, so the pixel centre
 // times the per-pixel step of the interpolated coordinate is the coordinate at
@@ -18,10 +20,21 @@ out vec4 fragColor;
 
 void main()
 {
+    ivec2 size = textureSize(uTexSampler, 0);
     vec2 step = abs(vec2(dFdx(vTexCoord.x), dFdy(vTexCoord.y)));
-    vec2 ratio = step * vec2(textureSize(uTexSampler, 0));
-    if (all(lessThan(abs(ratio - 1.0), vec2(1e-3))))
-        fragColor = texelFetch(uTexSampler, ivec2(gl_FragCoord.xy), 0);
-    else
-        fragColor = texture(uTexSampler, gl_FragCoord.xy * step);
+    vec2 ratio = step * vec2(size);
+    // A ratio within rounding of 1 is a same-size copy: make it exact.
+    ratio = mix(ratio, vec2(1.0), lessThan(abs(ratio - 1.0), vec2(1e-3)));
+
+    // Position in texels, with texel centres on whole numbers.
+    vec2 position = gl_FragCoord.xy * ratio - 0.5;
+    vec2 base = floor(position);
+    vec2 f = position - base;
+    ivec2 low = clamp(ivec2(base), ivec2(0), size - 1);
+    ivec2 high = clamp(ivec2(base) + 1, ivec2(0), size - 1);
+    vec4 a = texelFetch(uTexSampler, low, 0);
+    vec4 b = texelFetch(uTexSampler, ivec2(high.x, low.y), 0);
+    vec4 c = texelFetch(uTexSampler, ivec2(low.x, high.y), 0);
+    vec4 d = texelFetch(uTexSampler, high, 0);
+    fragColor = mix(mix(a, b, f.x), mix(c, d, f.x), f.y);
 }

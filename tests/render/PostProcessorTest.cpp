@@ -383,6 +383,87 @@ TEST_F(PostProcessorTest, PassesGetTheirSizesAndUniforms)
     EXPECT_EQ(log.Errors(), std::vector<std::string>{});
 }
 
+// The copy program is also the bloom's resampler: into half size it must
+// average each 2x2 block, into double size interpolate bilinearly (edges
+// clamped), and into the same size return every texel exactly. A fault here
+// shows in the production as a blocky or shifted glow.
+TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
+{
+    layout.ClearTracks();
+    LogCapture log;
+    std::unique_ptr<TestEngine> engine = StartEngine(kWidth, kHeight, 4);
+    ASSERT_NE(engine, nullptr);
+    SceneState();
+    PostProcessor post;
+    ASSERT_TRUE(post.Init());
+
+    // An 8x6 source with a different value in every texel and channel.
+    constexpr int kSourceWidth = 8;
+    constexpr int kSourceHeight = 6;
+    auto texel = [](int x, int y, int c) { return static_cast<float>((x * 29 + y * 41 + c * 67) % 251) / 255.0f; };
+    FrameBuffer source;
+    ASSERT_TRUE(source.Create(kSourceWidth, kSourceHeight, 1, false, GL_RGBA, 0));
+    source.Bind(true);
+    for (int y = 0; y < kSourceHeight; ++y)
+        for (int x = 0; x < kSourceWidth; ++x)
+            FillRect(x, y, 1, 1, texel(x, y, 0), texel(x, y, 1), texel(x, y, 2), texel(x, y, 3));
+    source.Unbind();
+
+    auto clamped = [&](int x, int y, int c) {
+        return texel(std::clamp(x, 0, kSourceWidth - 1), std::clamp(y, 0, kSourceHeight - 1), c);
+    };
+    for (const int scale : {1, 2, -2}) {  // same size, double, half
+        const int width = scale > 0 ? kSourceWidth * scale : kSourceWidth / 2;
+        const int height = scale > 0 ? kSourceHeight * scale : kSourceHeight / 2;
+        FrameBuffer target;
+        ASSERT_TRUE(target.Create(width, height, 1, false, GL_RGBA, 0));
+        target.Bind(true);
+        glUseProgram(post.copyShader.program);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, source.ColorTexture(0));
+        glUniform1i(post.copyShader.GetUniformLocation("uTexSampler"), 0);
+        glBindSampler(0, post.sampler);
+        glBindVertexArray(post.quadVertexArray);
+        glBindBuffer(GL_ARRAY_BUFFER, post.quadBuffer);
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+        glEnableVertexAttribArray(0);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        glBindSampler(0, 0);
+        glUseProgram(0);
+        std::vector<uint8_t> got(static_cast<size_t>(width) * height * 4);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, got.data());
+        target.Unbind();
+        target.Destroy();
+
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    // Bilinear weights at the target pixel's centre, in source texels.
+                    const float ratio = scale > 0 ? 1.0f / static_cast<float>(scale) : 2.0f;
+                    const float u = (static_cast<float>(x) + 0.5f) * ratio - 0.5f;
+                    const float v = (static_cast<float>(y) + 0.5f) * ratio - 0.5f;
+                    const int x0 = static_cast<int>(std::floor(u));
+                    const int y0 = static_cast<int>(std::floor(v));
+                    const float fx = u - static_cast<float>(x0);
+                    const float fy = v - static_cast<float>(y0);
+                    const float top = clamped(x0, y0, c) * (1 - fx) + clamped(x0 + 1, y0, c) * fx;
+                    const float bottom = clamped(x0, y0 + 1, c) * (1 - fx) + clamped(x0 + 1, y0 + 1, c) * fx;
+                    const int expected = Byte(top * (1 - fy) + bottom * fy);
+                    const int actual = got[(static_cast<size_t>(y) * width + x) * 4 + c];
+                    // Same size: exact. Resampled: within the rounding of 8-bit filtering.
+                    if (std::abs(actual - expected) > (scale == 1 ? 0 : 1) && wrong++ < 5)
+                        ADD_FAILURE() << "scale " << scale << " at " << x << "," << y << " channel " << c
+                                      << ": " << actual << ", expected " << expected;
+                }
+        EXPECT_EQ(wrong, 0) << "scale " << scale;
+    }
+    source.Destroy();
+    post.Destroy();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+}
+
 TEST_F(PostProcessorTest, OddWindowWidthsTruncateTheBloomSizes)
 {
     std::unique_ptr<TestEngine> engine = StartEngine(1001, 601, 4);
