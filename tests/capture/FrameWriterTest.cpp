@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stb_image.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "FrameSink.h"
@@ -70,3 +75,44 @@ TEST(FrameWriter, AFailedWriteStopsTheRestAndSaysWhy)
 }
 
 }  // namespace
+
+// The frame PNGs are written by our own encoder: any decoder must read back
+// exactly the pixels GL gave, top row first, at every size; a write that fails
+// says why and leaves no cut-off file behind.
+TEST(FramePng, DecodesToTheSamePixelsTopRowFirst)
+{
+    char dir[] = "/tmp/ostrel-png-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{37, 23}, std::pair{640, 360}}) {
+        std::vector<uint8_t> rgba((size_t)width * height * 4);
+        for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = (uint8_t)((i * 7919u) >> 3 ^ (i / 4));
+        const std::string path = std::string(dir) + "/f.png";
+        std::string error;
+        ASSERT_TRUE(WriteFramePng(path, width, height, rgba.data(), error)) << error;
+
+        int w = 0, h = 0, channels = 0;
+        stbi_uc* decoded = stbi_load(path.c_str(), &w, &h, &channels, 4);
+        ASSERT_NE(decoded, nullptr) << stbi_failure_reason();
+        EXPECT_EQ(w, width);
+        EXPECT_EQ(h, height);
+        EXPECT_EQ(channels, 4);
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 4; ++x)
+                wrong += decoded[(size_t)y * width * 4 + x] != rgba[(size_t)(height - 1 - y) * width * 4 + x];
+        EXPECT_EQ(wrong, 0) << width << "x" << height;
+        stbi_image_free(decoded);
+        std::remove(path.c_str());
+    }
+
+    std::string error;
+    const std::vector<uint8_t> frame(64 * 36 * 4, 200);
+    EXPECT_FALSE(WriteFramePng(std::string(dir) + "/missing/f.png", 64, 36, frame.data(), error));
+    EXPECT_EQ(error, std::string("cannot write ") + dir + "/missing/f.png: No such file or directory");
+    // A full disk: the device takes nothing, and is not removed afterwards.
+    EXPECT_FALSE(WriteFramePng("/dev/full", 64, 36, frame.data(), error));
+    EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+    struct stat info;
+    EXPECT_EQ(stat("/dev/full", &info), 0);
+    rmdir(dir);
+}
