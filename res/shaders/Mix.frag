@@ -80,11 +80,10 @@ void main()
 
     colour = ToneMap(max(colour, vec3(0.0)));
 
+    // Distance from the centre in pixels, over the centre's distance to a corner.
     vec2 size = vec2(textureSize(uTexSampler, 0));
-    vec2 aspect = vec2(size.x / size.y, 1.0);
-    vec2 fromCentre = (vTexCoord - 0.5) * aspect;
-    vec2 corner = 0.5 * aspect;
-    float radius = sqrt(dot(fromCentre, fromCentre) / dot(corner, corner));  // 1 in the corners
+    vec2 fromCentre = (vTexCoord - 0.5) * size;
+    float radius = sqrt(4.0 * dot(fromCentre, fromCentre) / dot(size, size));  // 1 in the corners
     colour *= 1.0 - clamp(uVignette, 0.0, 1.0) * smoothstep(0.35, 1.0, radius);
 
     colour = mix(colour, vec3(1.0), clamp(uFlash, 0.0, 1.0));
