@@ -134,6 +134,31 @@ int Byte(float v)
     return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
 }
 
+// One full-screen pass of a chain program from `input` into `target`, as the
+// chain draws it; `uniforms` sets the program's own. Returns the target's bytes.
+std::vector<uint8_t> DrawPass(PostProcessor& post, Shader& shader, FrameBuffer& input, FrameBuffer& target,
+                              const std::function<void()>& uniforms)
+{
+    target.Bind(true);
+    glUseProgram(shader.program);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, input.ColorTexture(0));
+    glUniform1i(shader.GetUniformLocation("uTexSampler"), 0);
+    uniforms();
+    glBindSampler(0, post.sampler);
+    glBindVertexArray(post.quadVertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, post.quadBuffer);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(0);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindSampler(0, 0);
+    glUseProgram(0);
+    std::vector<uint8_t> bytes(static_cast<size_t>(target.width) * target.height * 4);
+    glReadPixels(0, 0, target.width, target.height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    target.Unbind();
+    return bytes;
+}
+
 }  // namespace
 
 TEST_F(PostProcessorTest, BloomOffShowsTheResolvedSceneUnchanged)
@@ -417,22 +442,7 @@ TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
         const int height = scale > 0 ? kSourceHeight * scale : kSourceHeight / 2;
         FrameBuffer target;
         ASSERT_TRUE(target.Create(width, height, 1, false, GL_RGBA, 0));
-        target.Bind(true);
-        glUseProgram(post.copyShader.program);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, source.ColorTexture(0));
-        glUniform1i(post.copyShader.GetUniformLocation("uTexSampler"), 0);
-        glBindSampler(0, post.sampler);
-        glBindVertexArray(post.quadVertexArray);
-        glBindBuffer(GL_ARRAY_BUFFER, post.quadBuffer);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-        glEnableVertexAttribArray(0);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        glBindSampler(0, 0);
-        glUseProgram(0);
-        std::vector<uint8_t> got(static_cast<size_t>(width) * height * 4);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, got.data());
-        target.Unbind();
+        const std::vector<uint8_t> got = DrawPass(post, post.copyShader, source, target, [] {});
         target.Destroy();
 
         int wrong = 0;
@@ -459,6 +469,82 @@ TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
         EXPECT_EQ(wrong, 0) << "scale " << scale;
     }
     source.Destroy();
+    post.Destroy();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+}
+
+// The blur against the kernel it documents: a Gaussian of sigma = 2 x
+// uBlurMagnitude texels, eight taps a side spaced max(1, 3 sigma / 8) apart,
+// each read linearly between its two texels, edges clamped. One lit texel
+// near the left edge shows the whole kernel and the clamp; a blur across
+// must leave the rows above and below dark.
+TEST_F(PostProcessorTest, TheBlurSpreadsOneTexelAsItsKernelSays)
+{
+    layout.ClearTracks();
+    LogCapture log;
+    std::unique_ptr<TestEngine> engine = StartEngine(kWidth, kHeight, 4);
+    ASSERT_NE(engine, nullptr);
+    SceneState();
+    PostProcessor post;
+    ASSERT_TRUE(post.Init());
+
+    constexpr int kW = 48;
+    constexpr int kH = 5;
+    constexpr int kLit = 6;
+    FrameBuffer source;
+    FrameBuffer target;
+    ASSERT_TRUE(source.Create(kW, kH, 1, false, GL_RGBA, 0));
+    ASSERT_TRUE(target.Create(kW, kH, 1, false, GL_RGBA, 0));
+    source.Bind(true);
+    FillRect(kLit, 2, 1, 1, 1.0f, 0.5f, 0.0f);
+    source.Unbind();
+
+    for (const float magnitude : {1.0f, 1.5f}) {  // taps on texels, then between them
+        const std::vector<uint8_t> got = DrawPass(post, post.blurShader, source, target, [&] {
+            const GLfloat texel[2] = {1.0f / kW, 1.0f / kH};
+            const GLfloat across[2] = {1.0f, 0.0f};
+            glUniform2fv(post.blurShader.GetUniformLocation("uTexelSize"), 1, texel);
+            glUniform2fv(post.blurShader.GetUniformLocation("uBlurDirection"), 1, across);
+            glUniform1f(post.blurShader.GetUniformLocation("uBlurMagnitude"), magnitude);
+        });
+
+        // The row as the kernel makes it: each tap adds its weight to the texels it reads.
+        const double sigma = 2.0 * magnitude;
+        const double spacing = std::max(1.0, 3.0 * sigma / 8.0);
+        std::vector<double> row(kW, 0.0);
+        double weightSum = 1.0;
+        auto source_at = [&](int x) { return std::clamp(x, 0, kW - 1) == kLit ? 1.0 : 0.0; };
+        for (int x = 0; x < kW; ++x) row[x] = source_at(x);
+        for (int i = 1; i <= 8; ++i) {
+            const double distance = i * spacing;
+            const double weight = std::exp(-0.5 * distance * distance / (sigma * sigma));
+            const int whole = static_cast<int>(distance);
+            const double f = distance - whole;
+            for (int x = 0; x < kW; ++x) {
+                const double ahead = source_at(x + whole) * (1 - f) + source_at(x + whole + 1) * f;
+                const double behind = source_at(x - whole) * (1 - f) + source_at(x - whole - 1) * f;
+                row[x] += (ahead + behind) * weight;
+            }
+            weightSum += 2.0 * weight;
+        }
+        int wrong = 0;
+        for (int x = 0; x < kW; ++x) {
+            const int red = Byte(static_cast<float>(row[x] / weightSum));
+            const int green = Byte(static_cast<float>(0.5 * row[x] / weightSum));
+            const uint8_t* p = &got[(static_cast<size_t>(2) * kW + x) * 4];
+            if ((std::abs(p[0] - red) > 1 || std::abs(p[1] - green) > 1 || p[2] != 0) && wrong++ < 5)
+                ADD_FAILURE() << "magnitude " << magnitude << " x " << x << ": " << int(p[0]) << "," << int(p[1])
+                              << ", expected " << red << "," << green;
+            for (int y : {1, 3}) wrong += got[(static_cast<size_t>(y) * kW + x) * 4] != 0;
+        }
+        EXPECT_EQ(wrong, 0) << "magnitude " << magnitude;
+        // And the reference itself spreads: the lit texel gives most of its light away.
+        EXPECT_LT(got[(2 * kW + kLit) * 4], 100) << "magnitude " << magnitude;
+        EXPECT_GT(got[(2 * kW + kLit + 3) * 4], 8) << "magnitude " << magnitude;
+    }
+    source.Destroy();
+    target.Destroy();
     post.Destroy();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     EXPECT_EQ(log.Errors(), std::vector<std::string>{});
