@@ -408,19 +408,38 @@ TEST_F(PostProcessorTest, PassesGetTheirSizesAndUniforms)
     EXPECT_EQ(log.Errors(), std::vector<std::string>{});
 }
 
+// A chain whose programs a test draws with directly, one pass at a time; the
+// test fails on any GL error or error line.
+class ChainProgramTest : public PostProcessorTest {
+protected:
+    void SetUp() override
+    {
+        layout.ClearTracks();
+        engine = StartEngine(kWidth, kHeight, 4);
+        ASSERT_NE(engine, nullptr);
+        SceneState();
+        ASSERT_TRUE(post.Init());
+    }
+    void TearDown() override
+    {
+        if (engine == nullptr)
+            return;
+        post.Destroy();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(log.Errors(), std::vector<std::string>{});
+    }
+
+    LogCapture log;
+    std::unique_ptr<TestEngine> engine;
+    PostProcessor post;
+};
+
 // The copy program is also the bloom's resampler: into half size it must
 // average each 2x2 block, into double size interpolate bilinearly (edges
 // clamped), and into the same size return every texel exactly. A fault here
 // shows in the production as a blocky or shifted glow.
-TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
+TEST_F(ChainProgramTest, TheCopyProgramResamplesBilinearly)
 {
-    layout.ClearTracks();
-    LogCapture log;
-    std::unique_ptr<TestEngine> engine = StartEngine(kWidth, kHeight, 4);
-    ASSERT_NE(engine, nullptr);
-    SceneState();
-    PostProcessor post;
-    ASSERT_TRUE(post.Init());
 
     // An 8x6 source with a different value in every texel and channel.
     constexpr int kSourceWidth = 8;
@@ -469,9 +488,6 @@ TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
         EXPECT_EQ(wrong, 0) << "scale " << scale;
     }
     source.Destroy();
-    post.Destroy();
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
 }
 
 // The blur against the kernel it documents: a Gaussian of sigma = 2 x
@@ -479,15 +495,8 @@ TEST_F(PostProcessorTest, TheCopyProgramResamplesBilinearly)
 // each read linearly between its two texels, edges clamped. One lit texel
 // near the left edge shows the whole kernel and the clamp; a blur across
 // must leave the rows above and below dark.
-TEST_F(PostProcessorTest, TheBlurSpreadsOneTexelAsItsKernelSays)
+TEST_F(ChainProgramTest, TheBlurSpreadsOneTexelAsItsKernelSays)
 {
-    layout.ClearTracks();
-    LogCapture log;
-    std::unique_ptr<TestEngine> engine = StartEngine(kWidth, kHeight, 4);
-    ASSERT_NE(engine, nullptr);
-    SceneState();
-    PostProcessor post;
-    ASSERT_TRUE(post.Init());
 
     constexpr int kW = 48;
     constexpr int kH = 5;
@@ -545,9 +554,6 @@ TEST_F(PostProcessorTest, TheBlurSpreadsOneTexelAsItsKernelSays)
     }
     source.Destroy();
     target.Destroy();
-    post.Destroy();
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    EXPECT_EQ(log.Errors(), std::vector<std::string>{});
 }
 
 TEST_F(PostProcessorTest, OddWindowWidthsTruncateTheBloomSizes)
