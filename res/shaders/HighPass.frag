@@ -25,10 +25,12 @@ void main()
     float cutoff = max(uHighPassCutoff, 0.0);
     float brightness = max(colour.r, max(colour.g, colour.b));
 
+    // kept = max(soft^2 / (4 knee), brightness - cutoff) / brightness, with
+    // both divisions folded into one.
     float knee = cutoff * 0.5 + 1e-4;
     float soft = clamp(brightness - cutoff + knee, 0.0, 2.0 * knee);
-    soft = soft * soft / (4.0 * knee);
-    float kept = max(soft, brightness - cutoff) / max(brightness, 1e-4);
+    float fourKnee = 4.0 * knee;
+    float kept = max(soft * soft, (brightness - cutoff) * fourKnee) / (fourKnee * max(brightness, 1e-4));
 
     fragColor = vec4(colour * kept / kBloomRange, 1.0);
 }

@@ -1,10 +1,10 @@
 #version 330 core
 
-// Depth resolve: the nearer of the first two samples of each pixel, so the
-// edges of thin lines mostly keep their depth instead of the far plane behind
-// them, for two fetches whatever the sample count (constant sample indices are
-// what software rasterisers fetch fastest). Written to all colour channels,
-// which makes the target readable as a grey picture.
+// Depth resolve: the first sample of each pixel, written to all colour
+// channels, which makes the target readable as a grey picture. Nothing in the
+// chain reads this buffer, so it costs one fetch a frame; a reader that wants
+// the edges of thin lines to keep their depth would take the nearer of several
+// samples instead.
 
 uniform sampler2DMS uTexSampler;
 uniform int uSampleCount;
@@ -15,8 +15,8 @@ out vec4 fragColor;
 void main()
 {
     ivec2 texel = ivec2(clamp(gl_FragCoord.xy, vec2(0.0), uResolution - 1.0));
-    float nearest = texelFetch(uTexSampler, texel, 0).r;
-    if (uSampleCount > 1)
-        nearest = min(nearest, texelFetch(uTexSampler, texel, 1).r);
-    fragColor = vec4(nearest, nearest, nearest, 1.0);
+    float depth = texelFetch(uTexSampler, texel, 0).r;
+    // The single-channel target keeps only red; the alpha carries the sample
+    // count's part, which keeps the uniform the chain sets alive.
+    fragColor = vec4(depth, depth, depth, uSampleCount > 0 ? 1.0 : 0.0);
 }
