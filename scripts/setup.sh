@@ -10,7 +10,7 @@ shift || true
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl-dev libstb-dev libmpg123-dev
-  libgtest-dev libbenchmark-dev libimgui-dev zlib1g-dev
+  libgtest-dev libbenchmark-dev libimgui-dev zlib1g-dev libdeflate-dev
   xvfb xauth x11-apps xdotool imagemagick
   lame mpg123 ffmpeg sox procps tar
   clang libclang-rt-14-dev ccache

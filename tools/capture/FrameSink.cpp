@@ -10,11 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "engine/CheckGLError.h"
@@ -61,47 +63,50 @@ bool WriteChunk(FILE* file, const char* type, const uint8_t* data, uint32_t size
            std::fwrite(tail, 1, 4, file) == 4;
 }
 
-// The image data: every row filtered with "up" (its difference from the row
-// above) and deflated at zlib's fastest level. On the production's frames the
-// files come out about an eighth larger than with stb's filter search and
-// level 8, in a seventh of the time, which keeps the writer thread from
-// holding back the renderer on a small machine.
+// The image data: every row filtered with "sub" (each byte less the same
+// channel of the pixel to its left) and deflated by libdeflate at its fastest
+// level. On the production's frames that is 35 ms a 1080p frame where stb's
+// five-filter search at level 8 took 465 ms and zlib's fastest level 50, and
+// the files come out smaller than zlib's; the writer thread then leaves the
+// renderer nearly all of a small machine. The buffers live as long as the
+// thread, so a frame costs no fresh pages.
 bool WriteImageData(FILE* file, int width, int height, const uint8_t* rgba)
 {
-    z_stream z{};
-    if (deflateInit(&z, 1) != Z_OK)
+    struct Buffers {
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+        std::vector<uint8_t> filtered;
+        std::vector<uint8_t> packed;
+        ~Buffers() { libdeflate_free_compressor(compressor); }
+    };
+    thread_local Buffers buffers;
+    if (buffers.compressor == nullptr)
         return false;
+
     const size_t stride = (size_t)width * 4;
-    std::vector<uint8_t> row(stride + 1);
-    std::vector<uint8_t> out(256 * 1024);
-    bool ok = true;
-    for (int y = 0; y < height && ok; ++y) {
+    buffers.filtered.resize((stride + 1) * (size_t)height);
+    for (int y = 0; y < height; ++y) {
         // GL's rows are bottom-up; the file's are top-down.
-        const uint8_t* current = rgba + stride * (size_t)(height - 1 - y);
-        row[0] = 2;
-        if (y == 0) {
-            std::memcpy(row.data() + 1, current, stride);
-        } else {
-            const uint8_t* above = current + stride;
-            for (size_t i = 0; i < stride; ++i) row[i + 1] = (uint8_t)(current[i] - above[i]);
-        }
-        z.next_in = row.data();
-        z.avail_in = (uInt)row.size();
-        const int flush = y == height - 1 ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            z.next_out = out.data();
-            z.avail_out = (uInt)out.size();
-            if (deflate(&z, flush) == Z_STREAM_ERROR) {
-                ok = false;
-                break;
-            }
-            const uint32_t produced = (uint32_t)(out.size() - z.avail_out);
-            if (produced > 0 && !WriteChunk(file, "IDAT", out.data(), produced))
-                ok = false;
-        } while (ok && z.avail_out == 0);
+        const uint8_t* row = rgba + stride * (size_t)(height - 1 - y);
+        uint8_t* out = &buffers.filtered[(stride + 1) * (size_t)y];
+        out[0] = 1;
+        std::memcpy(out + 1, row, 4);
+        for (size_t i = 4; i < stride; ++i) out[i + 1] = (uint8_t)(row[i] - row[i - 4]);
     }
-    deflateEnd(&z);
-    return ok;
+    buffers.packed.resize(
+        libdeflate_zlib_compress_bound(buffers.compressor, buffers.filtered.size()));
+    const size_t size = libdeflate_zlib_compress(buffers.compressor, buffers.filtered.data(),
+                                                 buffers.filtered.size(), buffers.packed.data(),
+                                                 buffers.packed.size());
+    if (size == 0)
+        return false;
+    // IDAT chunks of at most 1 MiB, well inside the format's 2^31 - 1.
+    const size_t kChunk = 1 << 20;
+    for (size_t at = 0; at < size; at += kChunk) {
+        const uint32_t part = (uint32_t)std::min(kChunk, size - at);
+        if (!WriteChunk(file, "IDAT", buffers.packed.data() + at, part))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
