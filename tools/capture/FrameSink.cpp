@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include <libdeflate.h>
@@ -83,7 +84,14 @@ bool WriteImageData(FILE* file, int width, int height, const uint8_t* rgba)
         return false;
 
     const size_t stride = (size_t)width * 4;
-    buffers.filtered.resize((stride + 1) * (size_t)height);
+    try {
+        buffers.filtered.resize((stride + 1) * (size_t)height);
+        buffers.packed.resize(libdeflate_zlib_compress_bound(buffers.compressor, buffers.filtered.size()));
+    } catch (const std::bad_alloc&) {
+        // A huge frame on a small machine: report it, as a write that failed.
+        errno = ENOMEM;
+        return false;
+    }
     for (int y = 0; y < height; ++y) {
         // GL's rows are bottom-up; the file's are top-down.
         const uint8_t* row = rgba + stride * (size_t)(height - 1 - y);
@@ -92,8 +100,6 @@ bool WriteImageData(FILE* file, int width, int height, const uint8_t* rgba)
         std::memcpy(out + 1, row, 4);
         for (size_t i = 4; i < stride; ++i) out[i + 1] = (uint8_t)(row[i] - row[i - 4]);
     }
-    buffers.packed.resize(
-        libdeflate_zlib_compress_bound(buffers.compressor, buffers.filtered.size()));
     const size_t size = libdeflate_zlib_compress(buffers.compressor, buffers.filtered.data(),
                                                  buffers.filtered.size(), buffers.packed.data(),
                                                  buffers.packed.size());
