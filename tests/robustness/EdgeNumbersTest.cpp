@@ -4,7 +4,6 @@
 // in what they wrote.
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <cmath>
 #include <cstdint>
@@ -177,19 +176,10 @@ TEST(EdgeNumbers, RefusedWithTheirLimitOrServedWithoutOverflow)
                                     layout.Root(), {}, 60.0);
     ASSERT_EQ(plot.exitCode, 0) << plot.output;
     EXPECT_NE(plot.output.find("rows -2147483648..2147483711, values 1..2"), std::string::npos) << plot.output;
-    int width = 0, height = 0, channels = 0;
-    unsigned char* pixels = stbi_load(png.c_str(), &width, &height, &channels, 3);
-    ASSERT_NE(pixels, nullptr);
-    auto curveAt = [&](int x) {
-        for (int y = 0; y < height; ++y) {
-            const unsigned char* p = pixels + (y * width + x) * 3;
-            if (p[0] == 255 && p[1] == 200 && p[2] == 60)
-                return y;
-        }
-        return -1;
-    };
-    int left = curveAt(10), middle = curveAt(100), right = curveAt(190);
-    stbi_image_free(pixels);
+    int width = 0, height = 0;
+    const std::vector<int> rows = PlotCurveRows(png, {10, 100, 190}, width, height);
+    ASSERT_EQ(rows.size(), 3u);
+    const int left = rows[0], middle = rows[1], right = rows[2];
     EXPECT_GT(left, middle);
     EXPECT_GT(middle, right);
     EXPECT_GE(right, 0);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stb_image.h>
 #include <stb_image_write.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -329,4 +330,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes)
     s << in.rdbuf();
     bytes = s.str();
     return true;
+}
+
+std::vector<int> PlotCurveRows(const std::string& png, const std::vector<int>& columns, int& width, int& height)
+{
+    int channels = 0;
+    unsigned char* pixels = stbi_load(png.c_str(), &width, &height, &channels, 3);
+    if (pixels == nullptr)
+        return {};
+    std::vector<int> rows;
+    for (int x : columns) {
+        int found = -1;
+        for (int y = 0; y < height && found < 0 && x >= 0 && x < width; ++y) {
+            const unsigned char* p = pixels + (static_cast<size_t>(y) * width + x) * 3;
+            if (p[0] == 255 && p[1] == 200 && p[2] == 60)
+                found = y;
+        }
+        rows.push_back(found);
+    }
+    stbi_image_free(pixels);
+    return rows;
 }

@@ -78,6 +78,10 @@ private:
 std::vector<uint8_t> ReadWindowPixels(int width, int height);
 // Writes RGBA pixels (bottom row first) to a PNG, for looking at a failure.
 bool WritePNG(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba);
+// The row of `ostrel-track plot`'s curve colour in each given column of its
+// PNG (-1 where the column has none); empty when the file cannot be read. The
+// image's size goes to width and height.
+std::vector<int> PlotCurveRows(const std::string& png, const std::vector<int>& columns, int& width, int& height);
 
 // ---- Temporary bin/ + res/ layout --------------------------------------------
 

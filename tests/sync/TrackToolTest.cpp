@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <stb_image.h>
 
 #include <cfloat>
 #include <cmath>
@@ -17,6 +16,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string completeSource();
 
 // A scratch directory in which the real tool runs.
 struct Workspace {
@@ -37,6 +38,14 @@ struct Workspace {
         ASSERT_NE(file, nullptr);
         fwrite(bytes.data(), 1, bytes.size(), file);
         fclose(file);
+    }
+
+    // A complete choreography in all.tracks, compiled into sync/.
+    void CompileComplete() const
+    {
+        Write("all.tracks", completeSource());
+        fs::create_directories(Path("sync"));
+        ASSERT_EQ(Run("compile -o sync all.tracks").exitCode, 0);
     }
 
     std::string Read(const std::string& relative) const
@@ -193,9 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TrackTool, CheckPassesACompleteDirectory)
 {
     Workspace w;
-    w.Write("all.tracks", completeSource());
-    fs::create_directories(w.Path("sync"));
-    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(w.CompileComplete());
     ProcessResult check = w.Run("check sync");
     EXPECT_EQ(check.exitCode, 0) << check.output;
 }
@@ -203,9 +210,7 @@ TEST(TrackTool, CheckPassesACompleteDirectory)
 TEST(TrackTool, CheckReportsOneLinePerProblem)
 {
     Workspace w;
-    w.Write("all.tracks", completeSource());
-    fs::create_directories(w.Path("sync"));
-    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(w.CompileComplete());
 
     fs::remove(w.Path("sync/_Grid.Noise3.track"));
     w.Write("sync/notes.txt", "hello");
@@ -370,9 +375,7 @@ TEST(TrackTool, TextFormStandsForEveryFileExactly)
 TEST(TrackTool, FilesThatAreNotRegularOrHugeAreReportedNotReadWhole)
 {
     Workspace w;
-    w.Write("all.tracks", completeSource());
-    fs::create_directories(w.Path("sync"));
-    ASSERT_EQ(w.Run("compile -o sync all.tracks").exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(w.CompileComplete());
     // A FIFO nobody writes to, a device without end, a directory, and a
     // sparse gigabyte that claims one key.
     fs::remove(w.Path("sync/_Camera.X.track"));
@@ -414,23 +417,13 @@ TEST(TrackTool, PlotDrawsTheCurveWhereTheValuesAre)
     ProcessResult plot = w.Run("plot _FX.Flash.track -o flash.png --to 16:0 --size 200x100");
     ASSERT_EQ(plot.exitCode, 0) << plot.output;
 
-    int width = 0, height = 0, channels = 0;
-    unsigned char* pixels = stbi_load(w.Path("flash.png").c_str(), &width, &height, &channels, 3);
-    ASSERT_NE(pixels, nullptr);
+    int width = 0, height = 0;
+    const std::vector<int> rows = PlotCurveRows(w.Path("flash.png"), {50, 150}, width, height);
+    ASSERT_EQ(rows.size(), 2u);
     ASSERT_EQ(width, 200);
     ASSERT_EQ(height, 100);
-    // The row of the curve's colour in a column, or -1.
-    auto curveAt = [&](int x) {
-        for (int y = 0; y < height; ++y) {
-            const unsigned char* p = pixels + (y * width + x) * 3;
-            if (p[0] == 255 && p[1] == 200 && p[2] == 60)
-                return y;
-        }
-        return -1;
-    };
-    int before = curveAt(50);
-    int after = curveAt(150);
-    stbi_image_free(pixels);
+    const int before = rows[0];
+    const int after = rows[1];
     EXPECT_GT(before, 80);  // 0.0 near the bottom
     EXPECT_GE(after, 0);
     EXPECT_LT(after, 20);  // 1.0 near the top
