@@ -17,6 +17,7 @@
 #include "Soundtrack.h"
 #include "engine/Engine.h"
 #include "scene/Production.h"
+#include "sync/Timeline.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -32,7 +33,7 @@ void Frame(bool withOverlay)
 {
     engine->RenderFrameAt(seconds);
     if (withOverlay) {
-        view.row = seconds * (110.0 / 60.0 * 16.0);
+        view.row = seconds * kProductionRowsPerSecond;
         view.seconds = seconds;
         overlay.Draw(view);
     }
@@ -82,7 +83,7 @@ int main(int argc, char** argv)
         return 1;
     }
     engine = &testEngine.Get();
-    engine->GetAudioDevice().SetTempo(110.0f);
+    engine->GetAudioDevice().SetTempo(kProductionTempo);
     if (!engine->GetScene().Init()) {
         std::fprintf(stderr, "studio_overlay: cannot initialise the scene\n");
         return 1;
@@ -92,7 +93,7 @@ int main(int argc, char** argv)
     std::string error;
     if (!overlay.Init(window.GetHandle(), window.GetContext()) ||
         !ReadSongMap(OSTREL_SOURCE_DIR "/choreography/SECTIONS.md", &sections, &error) ||
-        !SoundtrackPeaks("../res/audio/melody.mp3", 44100.0 / (110.0 / 60.0 * 16.0 * 2), &peaks)) {
+        !SoundtrackPeaks("../res/audio/melody.mp3", 44100.0 / (kProductionRowsPerSecond * 2), &peaks)) {
         std::fprintf(stderr, "studio_overlay: cannot set up the overlay %s\n", error.c_str());
         return 1;
     }

@@ -1,13 +1,13 @@
 #include "engine/Engine.h"
 
 #include "engine/GL.h"
+#include "sync/Timeline.h"
 
 // The one engine of the process; set first thing in Init, cleared last thing in
 // Shutdown.
 Engine* Engine::instance = nullptr;
 
 static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
-static const float kSoundtrackTempo = 110.0f;
 
 // A lost context can answer errors forever; the drain must still end.
 static const int kMaxStaleGLErrors = 64;
@@ -71,7 +71,7 @@ bool Engine::Init(const DisplayConfig& display)
     }
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Sucessfully initialized Sync Device");
 
-    if (!audio.BuildSoundtrack(kSoundtrackPath, kSoundtrackTempo)) {
+    if (!audio.BuildSoundtrack(kSoundtrackPath, kProductionTempo)) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to build soundtrack!");
         return false;
     }

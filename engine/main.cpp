@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 #include "scene/Production.h"
+#include "sync/Timeline.h"
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -69,7 +70,7 @@ void Frame()
 // Seconds to start at from "--seconds S" or "--row R"; 0 without either.
 double StartSeconds(int argc, char* argv[])
 {
-    const double rowsPerSecond = engine.GetAudioDevice().GetTempo() / 60.0 * 16.0;
+    const double rowsPerSecond = rowsPerSecondAt(engine.GetAudioDevice().GetTempo());
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "--seconds") == 0)
             return atof(argv[i + 1]);

@@ -5,6 +5,7 @@
 
 #include "audio/AudioDevice.h"
 #include "sync/SyncTrackStore.h"
+#include "sync/Timeline.h"
 
 bool SyncDevice::Init(AudioDevice* audioDevice)
 {
@@ -20,15 +21,14 @@ void SyncDevice::Update()
         return;
     float tempo = audio->GetTempo();
     float seconds = audio->GetPosition();
-    row = seconds * ((tempo / 60.0f) * 16.0f);
+    row = rowAtSeconds(seconds, tempo);
 }
 
 void SyncDevice::UpdateAt(float seconds)
 {
     if (!audio)
         return;
-    float tempo = audio->GetTempo();
-    row = seconds * ((tempo / 60.0f) * 16.0f);
+    row = rowAtSeconds(seconds, audio->GetTempo());
 }
 
 SyncTrackStore* SyncDevice::SwapStore(SyncTrackStore* replacement)

@@ -12,7 +12,6 @@
 static const int kMaxSamples = 32;
 static const int kMaxFps = 1000;
 static const long kMaxFrames = 1000000000L;
-static const double kLastTimelineRow = 2147483647.0;
 
 static bool ParseInt(const std::string& text, long lo, long hi, long& out)
 {
@@ -21,17 +20,6 @@ static bool ParseInt(const std::string& text, long lo, long hi, long& out)
     char* end = nullptr;
     long value = std::strtol(text.c_str(), &end, 10);
     if (errno != 0 || *end != '\0' || value < lo || value > hi) return false;
-    out = value;
-    return true;
-}
-
-static bool ParseNonNegative(const std::string& text, double& out)
-{
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    errno = 0;
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0.0) return false;
     out = value;
     return true;
 }
@@ -70,28 +58,6 @@ bool ParseDeliverable(std::string text, int& width, int& height, int& samples)
     return true;
 }
 
-bool ParseTimePoint(const std::string& text, TimePoint& point)
-{
-    if (text.size() < 2) return false;
-    char unit = text.back();
-    std::string number = text.substr(0, text.size() - 1);
-    double value;
-    if (!ParseNonNegative(number, value)) return false;
-    switch (unit) {
-    case 's': point.unit = TimeUnit::Seconds; break;
-    case 'r': point.unit = TimeUnit::Row; break;
-    case 'b': point.unit = TimeUnit::Bar; break;
-    case 'f':
-        if (value != std::floor(value)) return false;
-        point.unit = TimeUnit::Frame;
-        break;
-    default: return false;
-    }
-    point.set = true;
-    point.value = value;
-    return true;
-}
-
 bool CheckTimelineLimit(const std::string& option, const std::string& text, const TimePoint& point, int fps,
                         std::string& error)
 {
@@ -101,7 +67,7 @@ bool CheckTimelineLimit(const std::string& option, const std::string& text, cons
     char unit = 'f';
     switch (point.unit) {
     case TimeUnit::Row: limit = kLastTimelineRow; unit = 'r'; break;
-    case TimeUnit::Bar: limit = std::floor(kLastTimelineRow / 64.0); unit = 'b'; break;
+    case TimeUnit::Bar: limit = std::floor(kLastTimelineRow / kRowsPerBar); unit = 'b'; break;
     case TimeUnit::Seconds: limit = std::floor(kLastTimelineRow / kProductionRowsPerSecond); unit = 's'; break;
     case TimeUnit::Frame: limit = std::floor(kLastTimelineRow / kProductionRowsPerSecond) * fps; break;
     }
@@ -240,9 +206,8 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
         } else if (arg == "--from" || arg == "--to") {
             TimePoint& point = arg == "--from" ? options.from : options.to;
             (arg == "--from" ? fromText : toText) = value;
-            if (!ParseTimePoint(value, point)) {
-                error = "bad " + arg + " '" + value +
-                        "': expected seconds (12.5s), a row (480r), a bar (16b) or a frame number (600f)";
+            if (!parseTimePoint(value, &point)) {
+                error = "bad " + arg + " '" + value + "': expected " + kTimePointForms;
                 return false;
             }
         } else if (arg == "--frames") {
@@ -302,15 +267,11 @@ long FramesCovering(double seconds, int fps)
     return (long)FramesCoveringExactly(seconds, fps);
 }
 
+// The first frame at or after the point.
 static double FrameAt(const TimePoint& point, int fps, double rowsPerSecond)
 {
-    switch (point.unit) {
-    case TimeUnit::Frame: return point.value;
-    case TimeUnit::Row: return FramesCoveringExactly(point.value / rowsPerSecond, fps);
-    case TimeUnit::Bar: return FramesCoveringExactly(point.value * 64.0 / rowsPerSecond, fps);
-    case TimeUnit::Seconds: return FramesCoveringExactly(point.value, fps);
-    }
-    return 0.0;
+    if (point.unit == TimeUnit::Frame) return point.value;
+    return FramesCoveringExactly(timePointSeconds(point, rowsPerSecond, fps), fps);
 }
 
 bool ResolveFrameRange(const CaptureOptions& options, long totalFrames, double rowsPerSecond,
@@ -368,8 +329,8 @@ std::string FramePath(const CaptureOptions& options, long n)
 const char* CaptureUsage()
 {
     return "Usage: ostrel-capture --output OUT [options]\n"
-           "Renders the production offline, frame n at exactly n / fps seconds, from the\n"
-           "bin/ directory beside res/ (like the deliverables).\n"
+           "Renders the production offline, frame n at exactly n / fps seconds. Reads the\n"
+           "res/ beside the folder it is started in or, failing that, beside its own.\n"
            "\n"
            "  -o, --output OUT   a .mp4 (.mkv, .mov) file: H.264 with the soundtrack, made\n"
            "                     through ffmpeg; a directory: numbered PNG frames\n"
@@ -382,7 +343,8 @@ const char* CaptureUsage()
            "      --from T       first frame to render (default: the start)\n"
            "      --to T         render up to, not including, T (default: the end of the music)\n"
            "      --frames N     render N frames from --from on\n"
-           "                     T is seconds (12.5s), a row (480r), a bar (16b) or a frame (600f)\n"
+           "                     T is seconds (12.5s), a row (480r), a bar (16b),\n"
+           "                     bar:beat[:row] (16:2) or a frame (600f)\n"
            "      --crf N        H.264 quality, 0 (lossless) to 51 (default 18)\n"
            "      --ffmpeg PATH  the ffmpeg program (default: ffmpeg from PATH)\n"
            "  -q, --quiet        no progress bar\n"

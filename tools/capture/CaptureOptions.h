@@ -2,25 +2,16 @@
 
 #include <string>
 
+#include "sync/Timeline.h"
+
 // What the capture program was asked to do, as read from its command line.
 // Parsing only checks the syntax and the ranges of single values; the frame
 // range is resolved later, once the soundtrack's length is known.
 
-enum class TimeUnit { Seconds, Row, Frame, Bar };
-
-// The production's row clock: 110 beats per minute, 16 rows per beat.
-constexpr double kProductionRowsPerSecond = 110.0 / 60.0 * 16.0;
 // Frames are at least this wide and high: the bloom passes work at a quarter
 // of the frame's size, and each needs a pixel.
 constexpr int kMinFrameDimension = 4;
 constexpr int kMaxFrameDimension = 16384;
-
-// A point on the timeline as the user gave it: "12.5s", "480r", "16b" or "600f".
-struct TimePoint {
-    bool set = false;
-    TimeUnit unit = TimeUnit::Frame;
-    double value = 0.0;
-};
 
 enum class OutputKind { Video, PngDirectory, PngPattern, Discard };
 
@@ -82,5 +73,3 @@ bool ParseSize(const std::string& text, int& width, int& height);
 bool ParseSamples(const std::string& text, int& samples);
 // "ostrel-1920x1080-8x" or "1920x1080-8x" -> size and samples.
 bool ParseDeliverable(std::string text, int& width, int& height, int& samples);
-// "12.5s", "480r", "16b" (bars) or "600f".
-bool ParseTimePoint(const std::string& text, TimePoint& point);

@@ -1,6 +1,7 @@
 #include "StudioOptions.h"
 
 #include "TrackFormat.h"
+#include "sync/Timeline.h"
 
 bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& options, std::string& error)
 {
@@ -41,20 +42,11 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
             options.fullscreen = true;
         } else if (arg == "--from") {
             if (!value(text)) return false;
-            int32_t row = 0;
-            std::string ignored;
-            if (text.find(':') != std::string::npos && parsePosition(text, &row, &ignored) && row >= 0) {
-                options.from.set = true;
-                options.from.unit = TimeUnit::Row;
-                options.from.value = row;
-            } else if (!ParseTimePoint(text, options.from)) {
-                error = "bad --from '" + text +
-                        "': expected seconds (12.5s), a row (480r), a bar (16b), bar:beat[:row] (16:2) or a "
-                        "frame at 60 fps (600f)";
-                return false;
-            } else if (!CheckTimelineLimit("--from", text, options.from, kStudioFps, error)) {
+            if (!parseTimePoint(text, &options.from)) {
+                error = "bad --from '" + text + "': expected " + kTimePointForms + ", frames at 60 fps";
                 return false;
             }
+            if (!CheckTimelineLimit("--from", text, options.from, kStudioFps, error)) return false;
         } else if (arg == "--paused") {
             options.paused = true;
         } else if (arg == "--no-overlay") {
@@ -88,19 +80,12 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
 
 double StudioStartRow(const TimePoint& from, double rowsPerSecond)
 {
-    if (!from.set) return 0.0;
-    switch (from.unit) {
-    case TimeUnit::Seconds: return from.value * rowsPerSecond;
-    case TimeUnit::Row: return from.value;
-    case TimeUnit::Bar: return from.value * 64.0;
-    case TimeUnit::Frame: return from.value / kStudioFps * rowsPerSecond;
-    }
-    return 0.0;
+    return timePointRow(from, rowsPerSecond, kStudioFps);
 }
 
 const char* StudioUsage()
 {
-    return "usage: ostrel-studio [options]   (run from bin/ beside res/)\n"
+    return "usage: ostrel-studio [options]   (reads the res/ beside its own bin/ folder)\n"
            "  --size WxH          window size (default 1280x720)\n"
            "  --samples N         multisample count (default 4)\n"
            "  --like DELIVERABLE  size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
@@ -113,8 +98,9 @@ const char* StudioUsage()
            "  --source DIR        the source tree whose res/ and choreography/ are edited\n"
            "  --shots DIR         where stills (F12) and captures (C) go (default .)\n"
            "  --curves A,B        show these tracks' curves from the start (e.g. Camera.Yaw)\n"
-           "keys: Space play/pause, Left/Right a beat, Shift+Left/Right a bar, PageUp/PageDown\n"
-           "      sections, Home row 0, [ ] loop start/end at this bar, L loop on/off,\n"
+           "keys: Space play/pause, Left/Right a beat, Shift+Left/Right a bar, Alt+Left/Right\n"
+           "      a row, PageUp/PageDown sections, Home row 0, [ loop from this bar, ] loop up\n"
+           "      to the next bar line, L loop on/off, timeline click a row (Shift: a beat),\n"
            "      S save tracks to res/sync, C capture the loop or section to MP4, Tab overlay,\n"
            "      F11 full screen, F12 still, Escape quit\n";
 }

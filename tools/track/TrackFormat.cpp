@@ -186,61 +186,6 @@ bool parseType(const std::string& text, uint8_t* type, std::string* error)
     return false;
 }
 
-std::string formatPosition(int32_t row)
-{
-    if (row < 0)
-        return std::to_string(row);
-    char text[48];
-    snprintf(text, sizeof(text), "%d:%d:%d", row / kRowsPerBar, (row % kRowsPerBar) / kRowsPerBeat, row % kRowsPerBeat);
-    return text;
-}
-
-bool parsePosition(const std::string& text, int32_t* row, std::string* error)
-{
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t colon = text.find(':', start);
-        parts.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
-        if (colon == std::string::npos)
-            break;
-        start = colon + 1;
-    }
-    long long values[3] = {0, 0, 0};
-    if (parts.size() > 3) {
-        *error = "position '" + text + "' has more than bar:beat:row";
-        return false;
-    }
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (!parseInteger(parts[i], &values[i]) || (parts.size() > 1 && (parts[i][0] == '-' || parts[i][0] == '+'))) {
-            *error = "bad position '" + text + "' (a row, bar:beat or bar:beat:row)";
-            return false;
-        }
-    }
-    long long total;
-    if (parts.size() == 1) {
-        total = values[0];
-    } else {
-        if (values[1] >= kBeatsPerBar) {
-            *error = "beat " + std::to_string(values[1]) + " in '" + text + "' is past the bar's last beat (0.." +
-                     std::to_string(kBeatsPerBar - 1) + ")";
-            return false;
-        }
-        if (values[2] >= kRowsPerBeat) {
-            *error = "row " + std::to_string(values[2]) + " in '" + text + "' is past the beat's last row (0.." +
-                     std::to_string(kRowsPerBeat - 1) + ")";
-            return false;
-        }
-        total = values[0] * kRowsPerBar + values[1] * kRowsPerBeat + values[2];
-    }
-    if (total < INT32_MIN || total > INT32_MAX) {
-        *error = "position '" + text + "' is out of range";
-        return false;
-    }
-    *row = (int32_t)total;
-    return true;
-}
-
 static float bitsToFloat(uint32_t bits)
 {
     float f;

@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-struct SyncTrackStore;
+#include "sync/Timeline.h"
 
-constexpr int kRowsPerBeat = 16;
-constexpr int kBeatsPerBar = 4;
-constexpr int kRowsPerBar = kRowsPerBeat * kBeatsPerBar;
+struct SyncTrackStore;
 
 struct TrackRecord {
     int32_t row = 0;
@@ -80,8 +78,15 @@ std::string formatTrack(const std::string& name, const std::vector<TrackRecord>&
 std::string formatDamagedTrack(const std::string& name, const std::vector<TrackRecord>& keys,
                                const std::vector<std::string>& problems, bool plainRows);
 
-std::string formatPosition(int32_t row);
-bool parsePosition(const std::string& text, int32_t* row, std::string* error);
+// A key's position as the text writes it: the timeline's bar:beat:row.
+inline std::string formatPosition(int32_t row)
+{
+    return formatBarBeatRow(row);
+}
+inline bool parsePosition(const std::string& text, int32_t* row, std::string* error)
+{
+    return parseBarBeatRow(text, row, error);
+}
 std::string formatValue(uint32_t bits);
 bool parseValue(const std::string& text, uint32_t* bits, std::string* error);
 std::string formatType(uint8_t type);
