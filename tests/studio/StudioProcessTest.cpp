@@ -67,12 +67,14 @@ Image LoadPng(const std::string& path)
 // as it grows.
 class StudioRun {
 public:
-    StudioRun(const TempLayout& layout, std::vector<std::string> args) : logPath(layout.Root() + "/studio.log")
+    // Started in bin/ beside res/, or in `cwd` when given.
+    StudioRun(const TempLayout& layout, std::vector<std::string> args, std::string cwd = "")
+        : logPath(layout.Root() + "/studio.log")
     {
         std::vector<std::string> argv = {layout.Bin() + "/ostrel-studio", "--size", kSize};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env = ProgramEnv();
-        std::string bin = layout.Bin();
+        std::string bin = cwd.empty() ? layout.Bin() : cwd;
         pid = fork();
         if (pid == 0) {
             FILE* log = freopen(logPath.c_str(), "w", stderr);
@@ -149,6 +151,29 @@ public:
         if (std::sscanf(line.c_str(), "studio: status row %lf seconds %*f %15s", &row, state) < 1) return NAN;
         if (playing) *playing = std::string(state) == "playing";
         return row;
+    }
+
+    // The bar:beat:row the studio reports now, as its overlay shows it.
+    std::string StatusPosition()
+    {
+        kill(pid, SIGUSR1);
+        std::string line = WaitFor("^studio: status row ", 30.0);
+        size_t at = line.rfind(" at ");
+        return at == std::string::npos ? "" : line.substr(at + 4);
+    }
+
+    // User and system time of the whole process (the GL driver's threads too).
+    double CpuSeconds() const
+    {
+        std::string stat;
+        if (pid <= 0 || !ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", stat)) return NAN;
+        size_t end = stat.rfind(')');
+        unsigned long user = 0, system = 0;
+        if (end == std::string::npos ||
+            std::sscanf(stat.c_str() + end + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                        &system) != 2)
+            return NAN;
+        return (double)(user + system) / (double)sysconf(_SC_CLK_TCK);
     }
 
     // Seek lines read "seek to row T from row F (why)".
@@ -258,7 +283,10 @@ TEST_F(StudioProcessTest, TransportKeysMoveTheRowAndPauseHoldsIt)
     studio.Key("Right");
     double to = NAN, from = NAN;
     ASSERT_TRUE(StudioRun::Seek(studio.WaitFor("^studio: seek to row "), &to, &from));
-    EXPECT_NEAR(to - from, 16.0, 1e-6);
+    // From the whole row it is in, to a whole row.
+    EXPECT_EQ(to, std::floor(to));
+    EXPECT_GT(to - from, 15.0);
+    EXPECT_LE(to - from, 16.01);
     EXPECT_GT(from, moving);
 
     // And pausing stops it again.
@@ -348,21 +376,129 @@ TEST_F(StudioProcessTest, SavedEditsShowLiveAndBrokenOnesKeepTheLastGoodVersion)
 
 TEST_F(StudioProcessTest, APausedFrameEqualsTheCapturedFrame)
 {
-    // Frame 3068 at 60 fps (row 1500, in the drop), at the same size and samples.
-    ProcessResult capture = RunProcess({layout.Bin() + "/ostrel-capture", "--quiet", "--size", kSize, "--from",
-                                        "3068f", "--frames", "1", "-o", shots + "/"},
-                                       layout.Bin(), ProgramEnv(), 240.0);
-    ASSERT_EQ(capture.exitCode, 0) << capture.output;
-    Image captured = LoadPng(shots + "/frame-003068.png");
-    ASSERT_FALSE(captured.rgba.empty());
+    // Frame 3068 at 60 fps (row 1499.9, in the drop), and the whole row
+    // 23:1:8 (row 1496), which falls on frame 3060 at 51 s exactly; at the same
+    // size and samples.
+    struct Case {
+        const char* from;
+        const char* frame;
+        const char* file;
+    } cases[] = {{"3068f", "3068f", "/frame-003068.png"}, {"23:1:8", "3060f", "/frame-003060.png"}};
+    for (const Case& c : cases) {
+        ProcessResult capture = RunProcess({layout.Bin() + "/ostrel-capture", "--quiet", "--size", kSize, "--from",
+                                            c.frame, "--frames", "1", "-o", shots + "/"},
+                                           layout.Bin(), ProgramEnv(), 240.0);
+        ASSERT_EQ(capture.exitCode, 0) << capture.output;
+        Image captured = LoadPng(shots + c.file);
+        ASSERT_FALSE(captured.rgba.empty());
 
-    StudioRun studio(layout, {"--paused", "--from", "3068f", "--no-overlay", "--shots", shots});
+        StudioRun studio(layout, {"--paused", "--from", c.from, "--no-overlay", "--shots", shots});
+        ASSERT_TRUE(studio.Ready()) << studio.Text();
+        Image still = LoadPng(studio.Still());
+        ASSERT_EQ(still.width, captured.width);
+        ASSERT_EQ(still.height, captured.height);
+        EXPECT_GT(captured.Mean(), 2.0) << c.from;
+        EXPECT_TRUE(still.rgba == captured.rgba) << c.from << ": the paused studio frame differs from the captured one";
+    }
+}
+
+// Every move lands on the row asked for, and bar:beat:row shows that row.
+TEST_F(StudioProcessTest, MovesLandOnTheRowsAskedFor)
+{
+    StudioRun studio(layout, {"--paused", "--from", "17b", "--no-overlay"});
     ASSERT_TRUE(studio.Ready()) << studio.Text();
-    Image still = LoadPng(studio.Still());
-    ASSERT_EQ(still.width, captured.width);
-    ASSERT_EQ(still.height, captured.height);
-    EXPECT_GT(captured.Mean(), 2.0);
-    EXPECT_TRUE(still.rgba == captured.rgba) << "the paused studio frame differs from the captured one";
+    EXPECT_EQ(studio.StatusRow(), 1088.0);
+    EXPECT_EQ(studio.StatusPosition(), "17:0:0");
+
+    // `[` here, two bars on, `]`: a loop of exactly those two bars.
+    studio.Key("bracketleft");
+    EXPECT_FALSE(studio.WaitFor("^studio: loop 17:0:0 to 18:0:0 off$").empty()) << studio.Text();
+    studio.Key("shift+Right shift+Right");
+    EXPECT_FALSE(studio.WaitFor("^studio: seek to row 1216\\.00 from row 1152\\.00 \\(bar\\)$").empty()) << studio.Text();
+    EXPECT_EQ(studio.StatusPosition(), "19:0:0");
+    studio.Key("bracketright");
+    EXPECT_FALSE(studio.WaitFor("^studio: loop 17:0:0 to 19:0:0 off$").empty()) << studio.Text();
+
+    // A row at a time, and PageUp, Right, Right: a whole beat into the section.
+    struct Step {
+        const char* key;
+        double row;
+        const char* position;
+    } steps[] = {{"alt+Right", 1217, "19:0:1"}, {"alt+Right", 1218, "19:0:2"}, {"alt+Left", 1217, "19:0:1"},
+                 {"Page_Up", 1024, "16:0:0"},   {"Right", 1040, "16:1:0"},    {"Right", 1056, "16:2:0"}};
+    for (const Step& step : steps) {
+        studio.Key(step.key);
+        double to = NAN, from = NAN;
+        ASSERT_TRUE(StudioRun::Seek(studio.WaitFor("^studio: seek to row "), &to, &from)) << step.key;
+        EXPECT_EQ(to, step.row) << step.key;
+        EXPECT_EQ(studio.StatusRow(), step.row) << step.key;
+        EXPECT_EQ(studio.StatusPosition(), step.position) << step.key;
+    }
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+// Paused with nothing changing, the studio waits instead of drawing the same
+// frame again; a still still comes at once, numbered after those already there.
+TEST_F(StudioProcessTest, APausedStudioIdlesAndStillsGoOnNumbering)
+{
+    ASSERT_TRUE(layout.WriteFile("../shots/studio-still-004.png", "an earlier still"));
+    ASSERT_TRUE(layout.WriteFile("../shots/studio-still-x.png", "not numbered"));
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    Sleep(1.0);
+    double before = studio.CpuSeconds();
+    Sleep(3.0);
+    double used = studio.CpuSeconds() - before;
+    EXPECT_LT(used, 0.3) << "CPU seconds in 3 s paused";
+    std::printf("paused studio: %.2f CPU seconds in 3 s\n", used);
+
+    EXPECT_EQ(studio.Still(), shots + "/studio-still-005.png");
+    EXPECT_GT(LoadPng(shots + "/studio-still-005.png").Mean(), 2.0);
+    EXPECT_EQ(studio.Still(), shots + "/studio-still-006.png");
+    std::string earlier;
+    ASSERT_TRUE(ReadWholeFile(shots + "/studio-still-004.png", earlier));
+    EXPECT_EQ(earlier, "an earlier still");
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+// Started from another folder, the studio and the capture find the res/
+// beside their own bin/, and the user's relative paths keep their meaning.
+// Without any res/ the capture says in one line where it looked.
+TEST_F(StudioProcessTest, StartsFromAnotherFolder)
+{
+    const std::string away = layout.Root() + "/away/deeper";
+    fs::create_directories(away + "/shots");
+    {
+        StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", "shots"}, away);
+        ASSERT_TRUE(studio.Ready()) << studio.Text();
+        // The overlay names the folder it watches; the log says the same.
+        EXPECT_NE(studio.Text().find("studio: tracks: text in " + layout.Root() + "/choreography\n"),
+                  std::string::npos)
+            << studio.Text();
+        EXPECT_EQ(studio.Still(), away + "/shots/studio-still-000.png");
+        EXPECT_GT(LoadPng(away + "/shots/studio-still-000.png").Mean(), 2.0);
+        EXPECT_EQ(studio.Quit(), 0);
+        EXPECT_EQ(studio.Text().find("BASS Error"), std::string::npos) << studio.Text();
+    }
+
+    // 16:2 is row 1056, 36 s: frame 2160 at 60 fps.
+    ProcessResult capture = RunProcess({layout.Bin() + "/ostrel-capture", "--quiet", "--size", kSize, "--from",
+                                        "16:2", "--frames", "1", "-o", "frames/"},
+                                       away, ProgramEnv(), 240.0);
+    EXPECT_EQ(capture.exitCode, 0) << capture.output;
+    EXPECT_TRUE(fs::exists(away + "/frames/frame-002160.png")) << capture.output;
+
+    const std::string lonely = layout.Root() + "/lonely/bin";
+    fs::create_directories(lonely);
+    fs::copy_file(layout.Bin() + "/ostrel-capture", lonely + "/ostrel-capture");
+    ProcessResult refused =
+        RunProcess({lonely + "/ostrel-capture", "--quiet", "--frames", "1", "-o", "frames/"}, lonely, ProgramEnv(), 60.0);
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("no res/ folder in " + layout.Root() + "/lonely"), std::string::npos)
+        << refused.output;
+    EXPECT_NE(refused.output.find("start ostrel-capture from the bin/ folder beside res/"), std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.output.find("BASS Error"), std::string::npos) << refused.output;
 }
 
 TEST_F(StudioProcessTest, AResizedWindowRendersWholeAtItsNewSize)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SongMap.h"
 #include "StudioOptions.h"
 #include "Transport.h"
@@ -64,7 +66,8 @@ TEST(Transport, StepsStayInsideTheSongAndLoopsCoverWholeBars)
 {
     EXPECT_EQ(StepRow(10.0, -16.0, 4608.0), 0.0);
     EXPECT_EQ(StepRow(4600.0, 64.0, 4608.0), 4608.0);
-    EXPECT_EQ(StepRow(100.5, 16.0, 4608.0), 116.5);
+    // Steps go from the whole row the playhead is in.
+    EXPECT_EQ(StepRow(100.5, 16.0, 4608.0), 116.0);
 
     Loop loop;
     SetLoopStart(loop, 1030.0);
@@ -82,13 +85,62 @@ TEST(Transport, StepsStayInsideTheSongAndLoopsCoverWholeBars)
     EXPECT_EQ(FormatBarBeatRow(-3.0), "0:0:0");
 }
 
+// The position read back from the audio lies up to half a sample (1/3000 of a
+// row) below the row a seek asked for; moves and the display must still count
+// it as that row, and every move lands on a whole row.
+TEST(Transport, MovesLandOnWholeRowsFromWhereverTheAudioReadsBack)
+{
+    const double justBelow = 1088.0 - 1.0 / 3000.0;  // 17:0:0 after a seek, as read back
+    EXPECT_EQ(FormatBarBeatRow(justBelow), "17:0:0");
+    EXPECT_EQ(FormatBarBeatRow(1087.99), "16:3:15");  // a real position before the bar stays before it
+    EXPECT_EQ(StepRow(justBelow, 64.0, 4608.0), 1152.0);
+    EXPECT_EQ(StepRow(justBelow, -1.0, 4608.0), 1087.0);
+    EXPECT_EQ(BarStartRow(justBelow), 1088);
+
+    // PageUp, Right, Right from inside a section: a whole beat.
+    std::vector<Section> sections = ProductionSections();
+    double row = PreviousSectionRow(sections, 2600.37);
+    row = StepRow(StepRow(row, 16.0, 4608.0), 16.0, 4608.0);
+    EXPECT_EQ(FormatBarBeatRow(row), "40:2:0");
+
+    // `[` at 17:0:0, two bars on, `]`: exactly those two bars, however the
+    // playhead reads back; inside a bar, `]` takes that bar in.
+    for (double at : {1216.0, 1216.0 - 1.0 / 3000.0, 1216.0004}) {
+        Loop loop;
+        SetLoopStart(loop, justBelow);
+        SetLoopEnd(loop, at);
+        EXPECT_EQ(loop.startRow, 1088) << at;
+        EXPECT_EQ(loop.endRow, 1216) << at;
+    }
+    Loop loop;
+    SetLoopStart(loop, 1088.0);
+    SetLoopEnd(loop, 1230.5);
+    EXPECT_EQ(loop.endRow, 1280);
+    // `]` on the loop's own start bar line keeps one bar, never an empty loop.
+    SetLoopEnd(loop, 1088.0);
+    EXPECT_EQ(loop.startRow, 1024);
+    EXPECT_EQ(loop.endRow, 1088);
+    SetLoopEnd(loop, 0.0);
+    EXPECT_EQ(loop.startRow, 0);
+    EXPECT_EQ(loop.endRow, 64);
+
+    // Timeline clicks: the nearest row, or with Shift the nearest beat.
+    struct Snap {
+        double row;
+        int grid;
+        double want;
+    } snaps[] = {{3248.86, 1, 3249.0}, {3248.4, 1, 3248.0}, {3248.86, 16, 3248.0}, {3257.0, 16, 3264.0},
+                 {-3.0, 1, 0.0},       {4700.0, 16, 4608.0}, {NAN, 16, 0.0}};
+    for (const Snap& snap : snaps) EXPECT_EQ(SnapRow(snap.row, snap.grid, 4608.0), snap.want) << snap.row;
+}
+
 TEST(StudioOptions, ReadsStartPointsSizesAndRefusesNonsense)
 {
     const double rowsPerSecond = 110.0 / 60.0 * 16.0;
     struct Case {
         const char* from;
         double row;
-    } cases[] = {{"1024r", 1024.0}, {"16b", 1024.0}, {"16:2", 1056.0}, {"2:1:8", 152.0},
+    } cases[] = {{"1024r", 1024.0}, {"16b", 1024.0}, {"17b", 1088.0}, {"16:2", 1056.0}, {"2:1:8", 152.0},
                  {"60s", 1760.0},   {"600f", 10.0 * rowsPerSecond}};
     for (const Case& c : cases) {
         StudioOptions options;

@@ -14,6 +14,7 @@
 #include "CaptureOptions.h"
 #include "FrameSink.h"
 #include "Progress.h"
+#include "ResourceFolder.h"
 #include "Soundtrack.h"
 #include "engine/CheckGLError.h"
 #include "engine/Engine.h"
@@ -39,6 +40,11 @@ int main(int argc, char* argv[])
         std::fputs(CaptureUsage(), stdout);
         return 0;
     }
+
+    // A program named with a folder is a path; a bare name is looked up in PATH.
+    std::vector<std::string*> paths = {&options.output};
+    if (options.ffmpeg.find('/') != std::string::npos) paths.push_back(&options.ffmpeg);
+    if (!EnterResourceFolder("ostrel-capture", paths, error)) return Fail(error, 1);
 
     // A dead ffmpeg must show up as a failed write, not kill the capture.
     signal(SIGPIPE, SIG_IGN);

@@ -1,35 +1,53 @@
 #include "Transport.h"
 
 #include <cmath>
-#include <cstdio>
+
+// Half a sample at 44.1 kHz is 0.00033 rows; single-precision seconds add less.
+static const double kReadBackSlack = 1e-3;
+
+// The last bar that ends within int32, so that BarEndRow and a loop over it fit.
+static const int32_t kLastBarStartRow = (INT32_MAX / kRowsPerBar - 1) * kRowsPerBar;
+
+double WholeRow(double row)
+{
+    return std::floor(row + kReadBackSlack);
+}
+
+static double Clamp(double row, double lastRow)
+{
+    if (!(row > 0.0)) return 0.0;  // NaN too
+    return row > lastRow ? lastRow : row;
+}
 
 double StepRow(double row, double delta, double lastRow)
 {
-    double target = row + delta;
-    if (!(target > 0.0)) return 0.0;
-    return target > lastRow ? lastRow : target;
+    return Clamp(WholeRow(row) + delta, lastRow);
 }
 
-// The last bar that ends within int32, so that BarEndRow and a loop over it fit.
-static const int32_t kLastBarStartRow = (INT32_MAX / kStudioRowsPerBar - 1) * kStudioRowsPerBar;
+double SnapRow(double row, int grid, double lastRow)
+{
+    if (grid < 1) grid = 1;
+    return Clamp(std::round(row / grid) * grid, lastRow);
+}
 
 int32_t BarStartRow(double row)
 {
+    row = WholeRow(row);
     if (!(row > 0.0)) return 0;
     if (row >= kLastBarStartRow) return kLastBarStartRow;
-    return (int32_t)std::floor(row / kStudioRowsPerBar) * kStudioRowsPerBar;
+    return (int32_t)std::floor(row / kRowsPerBar) * kRowsPerBar;
 }
 
 int32_t BarEndRow(double row)
 {
-    return BarStartRow(row) + kStudioRowsPerBar;
+    return BarStartRow(row) + kRowsPerBar;
 }
 
 double PreviousSectionRow(const std::vector<Section>& sections, double row)
 {
     double target = 0.0;
     for (const Section& section : sections) {
-        if (section.startRow <= row - kStudioRowsPerBeat) target = section.startRow;
+        if (section.startRow <= row - kRowsPerBeat) target = section.startRow;
     }
     return target;
 }
@@ -53,23 +71,22 @@ const Section* SectionAt(const std::vector<Section>& sections, double row)
 void SetLoopStart(Loop& loop, double row)
 {
     loop.startRow = BarStartRow(row);
-    if (loop.endRow <= loop.startRow) loop.endRow = loop.startRow + kStudioRowsPerBar;
+    if (loop.endRow <= loop.startRow) loop.endRow = loop.startRow + kRowsPerBar;
 }
 
 void SetLoopEnd(Loop& loop, double row)
 {
-    loop.endRow = BarEndRow(row);
-    if (loop.startRow >= loop.endRow) loop.startRow = loop.endRow - kStudioRowsPerBar;
+    // On a bar line the bar starting there stays out; inside a bar it is in.
+    int32_t start = BarStartRow(row);
+    loop.endRow = start == WholeRow(row) && start > 0 ? start : start + kRowsPerBar;
+    if (loop.startRow >= loop.endRow) loop.startRow = loop.endRow - kRowsPerBar;
 }
 
 std::string FormatBarBeatRow(double row)
 {
+    row = WholeRow(row);
     if (!(row > 0.0)) row = 0.0;
     // Rows are int32 everywhere else; this also keeps infinity convertible.
     if (row > INT32_MAX) row = INT32_MAX;
-    long long whole = (long long)std::floor(row);
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld:%lld:%lld", whole / kStudioRowsPerBar,
-                  whole % kStudioRowsPerBar / kStudioRowsPerBeat, whole % kStudioRowsPerBeat);
-    return text;
+    return formatBarBeatRow((int32_t)row);
 }

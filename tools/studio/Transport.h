@@ -5,12 +5,15 @@
 #include <vector>
 
 #include "SongMap.h"
+#include "sync/Timeline.h"
 
 // Where the transport keys go, in rows of the production's clock. Pure
-// arithmetic: the studio turns the result into an audio seek.
+// arithmetic: the studio turns the result into an audio seek. Every move
+// lands on a whole row (the end of the music aside), so that the
+// bar:beat:row shown is the one asked for.
 
-constexpr int kStudioRowsPerBeat = 16;
-constexpr int kStudioRowsPerBar = 64;
+constexpr int kStudioRowsPerBeat = kRowsPerBeat;
+constexpr int kStudioRowsPerBar = kRowsPerBar;
 
 // A loop over whole bars; end excluded.
 struct Loop {
@@ -20,8 +23,14 @@ struct Loop {
     bool Valid() const { return endRow > startRow; }
 };
 
-// row + delta, kept inside [0, lastRow].
+// The whole row a position is in. A position read back from the audio can lie
+// up to half a sample (about 1/3000 of a row) below the row it was set to;
+// that much below a row still counts as the row.
+double WholeRow(double row);
+// The whole row of `row` plus delta, kept inside [0, lastRow]. NaN gives 0.
 double StepRow(double row, double delta, double lastRow);
+// The nearest multiple of grid rows (1: a row, 16: a beat), inside [0, lastRow].
+double SnapRow(double row, int grid, double lastRow);
 // The first row of the bar holding `row`, and the first row after it.
 int32_t BarStartRow(double row);
 int32_t BarEndRow(double row);
@@ -32,9 +41,11 @@ double PreviousSectionRow(const std::vector<Section>& sections, double row);
 double NextSectionRow(const std::vector<Section>& sections, double row, double lastRow);
 // The section holding `row`, or null.
 const Section* SectionAt(const std::vector<Section>& sections, double row);
-// `[` and `]`: the loop's start or end moves to the bar holding `row`; the
-// other end follows when the range would come out empty.
+// `[`: the loop starts at the start of the bar holding `row`. `]`: the loop
+// ends at the first bar line at or after `row`, so that `[`, two bars on,
+// `]` loops those two bars. The other end follows when the range would come
+// out empty.
 void SetLoopStart(Loop& loop, double row);
 void SetLoopEnd(Loop& loop, double row);
-// "bar:beat:row", all counted from 0, as the track text writes positions.
+// "bar:beat:row" of the whole row `row` is in, from 0:0:0 up.
 std::string FormatBarBeatRow(double row);

@@ -3,7 +3,9 @@
 // choreography text, the track files and the shaders while it plays.
 //
 // The row clock follows the audio position alone, as in the production; the
-// transport moves the audio and the picture follows it.
+// transport moves the audio and the picture follows it. While paused, the
+// picture is drawn at the row that was asked for rather than at the sample
+// the audio rounded it to, which can read back just below the row.
 
 #include <GL/glew.h>
 #include <signal.h>
@@ -24,6 +26,7 @@
 #include "FileWatcher.h"
 #include "FrameSink.h"
 #include "Overlay.h"
+#include "ResourceFolder.h"
 #include "SongMap.h"
 #include "Soundtrack.h"
 #include "StudioOptions.h"
@@ -33,6 +36,7 @@
 #include "scene/Production.h"
 #include "sync/SyncTrackNames.h"
 #include "sync/SyncTrackStore.h"
+#include "sync/Timeline.h"
 
 namespace fs = std::filesystem;
 
@@ -45,6 +49,9 @@ const int kPeaksPerRow = 2;
 // Saved files are looked at this often; with a frame on top, an edit shows
 // well within a quarter of a second.
 const double kWatchSeconds = 0.05;
+// A paused studio draws this many frames after the last change (Dear ImGui
+// settles hover and focus over a frame or two), then waits for the next one.
+const int kSettleFrames = 3;
 
 volatile sig_atomic_t statusRequested = 0;
 
@@ -85,6 +92,24 @@ bool SamePlace(const std::string& a, const std::string& b)
     return fs::equivalent(a, b, ignored);
 }
 
+// One past the highest number among the stills already in dir, so that a new
+// session goes on from the last one instead of writing over it.
+int NextStillNumber(const std::string& dir)
+{
+    const std::string prefix = "studio-still-";
+    int next = 0;
+    std::error_code failure;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, failure)) {
+        std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0 || entry.path().extension() != ".png") continue;
+        std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        next = std::max(next, std::stoi(digits) + 1);
+    }
+    return next;
+}
+
 // The shader log lines that a rebuild prints, kept for the overlay.
 struct LogTap {
     SDL_LogOutputFunction previous = nullptr;
@@ -113,12 +138,13 @@ private:
     void Frame();
     void Shutdown();
 
-    double Row() { return (double)engine->GetAudioDevice().GetPosition() * rowsPerSecond; }
+    double Row();
+    void Hold(double row);
     void Seek(double row, const char* why);
     void Step(double rows, const char* why);
     void TogglePlay();
     void ApplyLoop();
-    void WatchFiles();
+    bool WatchFiles();
     bool CompileText(bool initial);
     void ReloadTrackFiles(const std::vector<std::string>& changed);
     void ReloadShaders(const std::vector<std::string>& changed);
@@ -137,9 +163,14 @@ private:
     bool restoreCamera = true;
     bool resizePending = false;
     bool stillPending = false;
-    int stills = 0;
+    int stills = -1;  // the next still's number; -1 until the folder is read
+    int settleFrames = 0;  // frames drawn since the last change
+    bool peaksDrawn = false;
 
-    double rowsPerSecond = 110.0 / 60.0 * 16.0;
+    double rowsPerSecond = rowsPerSecondAt(kProductionTempo);
+    // While paused: the row asked for, which the picture and the display use.
+    bool held = false;
+    double heldRow = 0.0;
     double lastRow = 0.0;
     double previousRow = 0.0;
     Loop loop;
@@ -156,6 +187,8 @@ private:
     std::vector<std::string> trackErrors;
     std::map<std::string, std::string> shaderErrors;
     std::string message;
+    std::string textLabel;   // the overlay's "tracks:" line: what is watched
+    std::string filesLabel;
     LogTap tap;
 
     std::vector<float> peaks;
@@ -217,7 +250,7 @@ bool Studio::Start()
     AudioDevice& audio = engine->GetAudioDevice();
     // Init starts the music; the studio decides where from.
     audio.Stop();
-    rowsPerSecond = (double)audio.GetTempo() / 60.0 * 16.0;
+    rowsPerSecond = rowsPerSecondAt(audio.GetTempo());
     double length = audio.GetLength();
     lastRow = length > 0.0 ? length * rowsPerSecond : 0.0;
     PopulateScene(engine->GetScene());
@@ -234,6 +267,14 @@ bool Studio::Start()
 
     FindSources();
     if (IsDir(tracksDir)) CompileText(true);
+    // A copied build still finds the tree it was built from: say which one.
+    std::error_code ignored;
+    auto where = [&](const std::string& path) { return fs::absolute(path, ignored).lexically_normal().string(); };
+    const std::string builtFrom =
+        !options.sourceDir.empty() || !SamePlace(sourceRoot, OSTREL_SOURCE_DIR) ? "" : " (the build's tree)";
+    textLabel = "text in " + where(tracksDir) + builtFrom;
+    filesLabel = "files in " + where(kResDir) + "/sync" + (sourceRes.empty() ? "" : " and " + where(sourceRes) + "/sync");
+    Log("tracks: %s", (liveTracks.empty() ? filesLabel : textLabel).c_str());
 
     // The waveform decodes beside the first frames.
     peaksThread = std::thread([this] {
@@ -249,14 +290,28 @@ bool Studio::Start()
     return true;
 }
 
+double Studio::Row()
+{
+    if (held) return heldRow;
+    return (double)engine->GetAudioDevice().GetPosition() * rowsPerSecond;
+}
+
+void Studio::Hold(double row)
+{
+    held = true;
+    heldRow = row;
+}
+
 void Studio::Seek(double row, const char* why)
 {
     double from = Row();
     if (!(row > 0.0)) row = 0.0;  // NaN too
     if (row > lastRow) row = lastRow;
     engine->GetAudioDevice().SetPosition(row / rowsPerSecond);
+    if (!playing) Hold(row);
     previousRow = row;
     restoreCamera = true;
+    settleFrames = 0;
     Log("seek to row %.2f from row %.2f (%s)", row, from, why);
 }
 
@@ -268,15 +323,18 @@ void Studio::Step(double rows, const char* why)
 void Studio::TogglePlay()
 {
     AudioDevice& audio = engine->GetAudioDevice();
+    settleFrames = 0;
     if (playing) {
         audio.Stop();
         playing = false;
+        Hold(Row());
         Log("paused at row %.2f", Row());
         return;
     }
     if (Row() >= lastRow - 0.01) Seek(0.0, "replay from the start");
     audio.Play();
     playing = audio.IsPlaying();
+    if (playing) held = false;
     Log("playing from row %.2f", Row());
 }
 
@@ -297,6 +355,7 @@ void Studio::ApplyLoop()
 
 bool Studio::OnEvent(const SDL_Event& event)
 {
+    settleFrames = 0;
     if (overlayVisible && overlay.ProcessEvent(event)) return true;
     if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         resizePending = true;
@@ -304,10 +363,13 @@ bool Studio::OnEvent(const SDL_Event& event)
     }
     if (event.type != SDL_KEYDOWN) return false;
     const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+    const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
+    const int stepRows = alt ? 1 : shift ? kRowsPerBar : kRowsPerBeat;
+    const char* stepName = alt ? "row" : shift ? "bar" : "beat";
     switch (event.key.keysym.sym) {
     case SDLK_SPACE: TogglePlay(); break;
-    case SDLK_RIGHT: Step(shift ? kStudioRowsPerBar : kStudioRowsPerBeat, shift ? "bar" : "beat"); break;
-    case SDLK_LEFT: Step(shift ? -kStudioRowsPerBar : -kStudioRowsPerBeat, shift ? "bar" : "beat"); break;
+    case SDLK_RIGHT: Step(stepRows, stepName); break;
+    case SDLK_LEFT: Step(-stepRows, stepName); break;
     case SDLK_PAGEUP: Seek(PreviousSectionRow(sections, Row()), "section"); break;
     case SDLK_PAGEDOWN: Seek(NextSectionRow(sections, Row(), lastRow), "section"); break;
     case SDLK_HOME: Seek(0.0, "home"); break;
@@ -443,16 +505,22 @@ void Studio::ReloadShaders(const std::vector<std::string>& changed)
     }
 }
 
-void Studio::WatchFiles()
+bool Studio::WatchFiles()
 {
     double now = Now();
-    if (now < nextWatch) return;
+    if (now < nextWatch) return false;
     nextWatch = now + kWatchSeconds;
-    if (!textWatch.Poll().empty()) CompileText(false);
+    bool any = false;
+    if (!textWatch.Poll().empty()) {
+        CompileText(false);
+        any = true;
+    }
     std::vector<std::string> changed = trackFileWatch.Poll();
     if (!changed.empty()) ReloadTrackFiles(changed);
+    any = any || !changed.empty();
     changed = shaderWatch.Poll();
     if (!changed.empty()) ReloadShaders(changed);
+    return any || !changed.empty();
 }
 
 void Studio::Save()
@@ -522,6 +590,7 @@ void Studio::SaveStill()
     Window& window = engine->GetWindow();
     std::vector<uint8_t> pixels((size_t)window.GetWidth() * (size_t)window.GetHeight() * 4);
     std::string error;
+    if (stills < 0) stills = NextStillNumber(options.shotsDir);
     char name[64];
     std::snprintf(name, sizeof name, "/studio-still-%03d.png", stills++);
     std::string path = options.shotsDir + name;
@@ -542,10 +611,10 @@ std::vector<std::string> Studio::Errors() const
 void Studio::LogStatus()
 {
     const Section* section = SectionAt(sections, Row());
-    Log("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu", Row(),
+    Log("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu at %s", Row(),
         (double)engine->GetAudioDevice().GetPosition(), playing ? "playing" : "paused", loop.startRow, loop.endRow,
         loop.on ? "on" : "off", section ? section->name.c_str() : "-", liveTracks.empty() ? "files" : "text",
-        Errors().size());
+        Errors().size(), FormatBarBeatRow(Row()).c_str());
 }
 
 void Studio::Frame()
@@ -562,9 +631,10 @@ void Studio::Frame()
             Log("resized to %dx%d", w, h);
         }
     }
-    WatchFiles();
+    if (WatchFiles()) settleFrames = 0;
     if (playing && !audio.IsPlaying()) {
         playing = false;
+        Hold(Row());
         Log("the music ended; paused at the end");
     }
     bool done = false, ok = false;
@@ -572,19 +642,32 @@ void Studio::Frame()
     if (capture.Running() && (done = capture.Finished(ok, last))) {
         message = ok ? "captured into " + captureOutput : "capture failed: " + last;
         Log("%s", message.c_str());
+        settleFrames = 0;
     }
+    if (statusRequested) {
+        statusRequested = 0;
+        LogStatus();
+    }
+    if (overlayVisible && peaksReady && !peaksDrawn) {
+        peaksDrawn = true;
+        settleFrames = 0;
+    }
+    // Paused and settled: the window already shows this frame, so wait for
+    // an event (or the next look at the files) instead of drawing it again.
+    if (!playing && settleFrames >= kSettleFrames && !stillPending) {
+        SDL_WaitEventTimeout(nullptr, (int)(kWatchSeconds * 1000.0));
+        frameStart = 0.0;
+        return;
+    }
+    ++settleFrames;
 
-    float seconds = audio.GetPosition();
-    double row = (double)seconds * rowsPerSecond;
+    float seconds = held ? secondsAtRow(heldRow, audio.GetTempo()) : audio.GetPosition();
+    double row = held ? heldRow : (double)seconds * rowsPerSecond;
     if (playing && loop.on && row < previousRow - 1.0) {
         Log("loop wrapped to row %.2f", row);
         restoreCamera = true;
     }
     previousRow = row;
-    if (statusRequested) {
-        statusRequested = 0;
-        LogStatus();
-    }
     if (restoreCamera) {
         // Counted as the capture counts, so a paused frame matches its frame.
         engine->RestoreCamera((long)std::ceil((double)seconds * kStudioFps - 1e-3), kStudioFps);
@@ -605,11 +688,16 @@ void Studio::Frame()
         view.peaks = peaksReady ? &peaks : nullptr;
         view.peaksPerRow = kPeaksPerRow;
         view.sync = &engine->GetSyncDevice();
-        view.trackSource = liveTracks.empty() ? "res/sync files" : "choreography text";
+        view.trackSource = liveTracks.empty() ? filesLabel.c_str() : textLabel.c_str();
         view.errors = Errors();
         view.message = message;
         OverlayActions actions = overlay.Draw(view);
-        if (actions.seek && std::fabs(actions.seekRow - row) >= 0.5) Seek(actions.seekRow, "timeline");
+        if (actions.seek) {
+            // Clicks land on rows, or on beats with Shift held.
+            const bool shift = (SDL_GetModState() & KMOD_SHIFT) != 0;
+            double target = SnapRow(actions.seekRow, shift ? kRowsPerBeat : 1, lastRow);
+            if (std::fabs(target - row) >= 0.5) Seek(target, "timeline");
+        }
         if (actions.setLoop && (actions.loop.startRow != loop.startRow || actions.loop.endRow != loop.endRow ||
                                 !loop.on)) {
             loop = actions.loop;
@@ -656,6 +744,10 @@ int Studio::Run(int argc, char* argv[])
     if (options.help) {
         std::fputs(StudioUsage(), stdout);
         return 0;
+    }
+    if (!EnterResourceFolder("ostrel-studio", {&options.shotsDir, &options.tracksDir, &options.sourceDir}, error)) {
+        std::fprintf(stderr, "ostrel-studio: %s\n", error.c_str());
+        return 1;
     }
     signal(SIGUSR1, OnStatusSignal);
     if (!Start()) {
