@@ -131,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{{"--from", "2.001s"}, 121, 600},  // first frame at or after the time
                       RangeCase{{"--from", "100f", "--frames", "3"}, 100, 103},
                       RangeCase{{"--from", "1s", "--to", "2s"}, 60, 120},  // the end is exclusive
-                      RangeCase{{"--from", "22r", "--to", "44r"}, 45, 90}));
+                      RangeCase{{"--from", "22r", "--to", "44r"}, 45, 90},
+                      // Row 152 (5.18 s) to bar 3, row 192 (6.55 s), as the studio's --from reads them.
+                      RangeCase{{"--from", "2:1:8", "--to", "3b"}, 311, 393}));
 
 TEST(CaptureRange, RowsFollowTheTempo)
 {
