@@ -434,6 +434,28 @@ TEST_F(StudioProcessTest, MovesLandOnTheRowsAskedFor)
         EXPECT_EQ(studio.StatusRow(), step.row) << step.key;
         EXPECT_EQ(studio.StatusPosition(), step.position) << step.key;
     }
+
+    // Clicks on the timeline (the overlay's bottom strip) land on a row, or
+    // with Shift on a beat, wherever the pointer is between them.
+    studio.Key("Tab");
+    Sleep(1.0);  // laid out once, so that the press finds the timeline under it
+    struct Click {
+        int x;
+        const char* how;
+        int grid;
+    } clicks[] = {{101, "click 1", 1}, {143, "keydown shift click 1 keyup shift", 16}, {211, "click 1", 1}};
+    for (const Click& click : clicks) {
+        ASSERT_EQ(std::system(("xdotool search --name '^Ostrel Studio$' mousemove --window %1 " +
+                               std::to_string(click.x) + " 170 " + click.how + " >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+        double to = NAN, from = NAN;
+        std::string line = studio.WaitFor("^studio: seek to row .*\\(timeline\\)$", 10.0);
+        ASSERT_TRUE(StudioRun::Seek(line, &to, &from)) << click.x << "\n" << studio.Text();
+        EXPECT_GT(to, 0.0) << line;
+        EXPECT_EQ(std::fmod(to, click.grid), 0.0) << line;
+        EXPECT_EQ(studio.StatusRow(), to) << line;
+    }
     EXPECT_EQ(studio.Quit(), 0);
 }
 
