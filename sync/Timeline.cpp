@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,10 @@
 
 float secondsAtRow(double row, float tempo)
 {
-    float seconds = (float)(row / rowsPerSecondAt(tempo));
+    double exact = row / rowsPerSecondAt(tempo);
+    // Beyond single precision the conversion would be undefined.
+    if (std::fabs(exact) > FLT_MAX) exact = std::copysign(INFINITY, exact);
+    float seconds = (float)exact;
     if (!std::isfinite(seconds) || !(tempo > 0.0f)) return seconds;
     // Single precision can land a hair below the row; a few steps up at most.
     const double whole = std::floor(row);

@@ -127,6 +127,10 @@ TEST(Timeline, AWholeRowIsDrawnAtATimeThatReadsBackAsThatRow)
         }
     }
     EXPECT_GT(nearestSampleBelow, 500) << "the sample rounding this guards against";
+    // Rows no tempo can reach in single precision, and no row at all.
+    EXPECT_EQ(secondsAtRow(1e300, kProductionTempo), INFINITY);
+    EXPECT_EQ(secondsAtRow(-1e300, kProductionTempo), -INFINITY);
+    EXPECT_TRUE(std::isnan(secondsAtRow(NAN, kProductionTempo)));
     // A fractional row keeps its own time: a frame's time is not moved.
     const double frameRow = 3068.0 / 60.0 * kProductionRowsPerSecond;
     EXPECT_EQ(secondsAtRow(frameRow, kProductionTempo), (float)(3068.0 / 60.0));
