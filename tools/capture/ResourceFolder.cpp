@@ -4,6 +4,12 @@
 
 namespace fs = std::filesystem;
 
+// The folder above dir, as a plain absolute path without a trailing slash.
+static std::string Parent(const fs::path& dir)
+{
+    return (dir / "..").lexically_normal().parent_path().string();
+}
+
 bool EnterResourceFolder(const char* program, const std::vector<std::string*>& paths, std::string& error)
 {
     std::error_code failure;
@@ -12,9 +18,10 @@ bool EnterResourceFolder(const char* program, const std::vector<std::string*>& p
     fs::path self = fs::read_symlink("/proc/self/exe", failure);
     fs::path bin = failure ? fs::path() : self.parent_path();
     if (bin.empty() || !fs::is_directory(bin / ".." / "res", failure)) {
-        error = "no res/ folder in " + (here / "..").lexically_normal().string() +
-                (bin.empty() ? "" : " nor in " + (bin / "..").lexically_normal().string()) + ": start " + program +
-                " from the bin/ folder beside res/";
+        std::string started = Parent(here);
+        std::string beside = bin.empty() ? started : Parent(bin);
+        error = "no res/ folder in " + started + (beside == started ? "" : " nor in " + beside) + ": start " +
+                program + " from the bin/ folder beside res/";
         return false;
     }
     for (std::string* path : paths) {
