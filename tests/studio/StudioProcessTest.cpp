@@ -471,7 +471,14 @@ TEST_F(StudioProcessTest, APausedStudioIdlesAndStillsGoOnNumbering)
     double before = studio.CpuSeconds();
     Sleep(3.0);
     double used = studio.CpuSeconds() - before;
-    EXPECT_LT(used, 0.3) << "CPU seconds in 3 s paused";
+    // Waiting costs a few percent of a core (the sound thread and the look at
+    // the files); drawing on, even a small window takes most of one.
+#if defined(__SANITIZE_ADDRESS__)
+    const double limit = 0.6;  // every call the waiting makes is instrumented
+#else
+    const double limit = 0.3;
+#endif
+    EXPECT_LT(used, limit) << "CPU seconds in 3 s paused";
     std::printf("paused studio: %.2f CPU seconds in 3 s\n", used);
 
     EXPECT_EQ(studio.Still(), shots + "/studio-still-005.png");
