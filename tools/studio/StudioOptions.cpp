@@ -85,7 +85,7 @@ double StudioStartRow(const TimePoint& from, double rowsPerSecond)
 
 const char* StudioUsage()
 {
-    return "usage: ostrel-studio [options]   (reads the res/ beside its own bin/ folder)\n"
+    return "usage: ostrel-studio [options]   (reads ../res, or else the res/ beside its own folder)\n"
            "  --size WxH          window size (default 1280x720)\n"
            "  --samples N         multisample count (default 4)\n"
            "  --like DELIVERABLE  size and samples of a deliverable, e.g. ostrel-1600x900-4x\n"
