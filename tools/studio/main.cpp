@@ -165,6 +165,10 @@ private:
     bool stillPending = false;
     int stills = -1;  // the next still's number; -1 until the folder is read
     int settleFrames = 0;  // frames drawn since the last change
+    // Shift as it was at the last mouse press: the press and the release of
+    // Shift can arrive together, before the frame that sees the click.
+    Uint16 keyMods = 0;
+    bool clickShift = false;
     bool peaksDrawn = false;
 
     double rowsPerSecond = rowsPerSecondAt(kProductionTempo);
@@ -356,6 +360,8 @@ void Studio::ApplyLoop()
 bool Studio::OnEvent(const SDL_Event& event)
 {
     settleFrames = 0;
+    if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) keyMods = event.key.keysym.mod;
+    if (event.type == SDL_MOUSEBUTTONDOWN) clickShift = (keyMods & KMOD_SHIFT) != 0;
     if (overlayVisible && overlay.ProcessEvent(event)) return true;
     if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         resizePending = true;
@@ -694,7 +700,7 @@ void Studio::Frame()
         OverlayActions actions = overlay.Draw(view);
         if (actions.seek) {
             // Clicks land on rows, or on beats with Shift held.
-            const bool shift = (SDL_GetModState() & KMOD_SHIFT) != 0;
+            const bool shift = clickShift || (SDL_GetModState() & KMOD_SHIFT) != 0;
             double target = SnapRow(actions.seekRow, shift ? kRowsPerBeat : 1, lastRow);
             if (std::fabs(target - row) >= 0.5) Seek(target, "timeline");
         }
