@@ -8,6 +8,10 @@
 // neighbouring texels, so the kernel keeps covering three sigmas with the same
 // number of taps.
 //
+// The glow arrives fourth-root encoded (HighPass.frag): every texel is decoded
+// before it is weighed, so the blur spreads light as light does, and the sum
+// is encoded again with half a code of noise against banding.
+//
 // Texels are fetched and interpolated here rather than through texture(): the
 // chain's sampler asks for maximum anisotropy, which software rasterisers
 // honour at several times the cost of a plain fetch.
@@ -24,21 +28,32 @@ const int kTapsPerSide = 8;
 
 ivec2 size;
 
+// Decoded: linear glow.
 vec4 Fetch(ivec2 texel)
 {
-    return texelFetch(uTexSampler, clamp(texel, ivec2(0), size - 1), 0);
+    vec4 code = texelFetch(uTexSampler, clamp(texel, ivec2(0), size - 1), 0);
+    code *= code;
+    return code * code;
+}
+
+float Dither(ivec2 pixel)
+{
+    uint h = uint(pixel.x) * 0x8da6b343u ^ uint(pixel.y) * 0xd8163841u;
+    h = (h ^ (h >> 16)) * 0x7feb352du;
+    h ^= h >> 15;
+    return (float(h >> 8) * (1.0 / 16777216.0) - 0.5) / 255.0;
 }
 
 void main()
 {
     size = textureSize(uTexSampler, 0);
     ivec2 pixel = ivec2(gl_FragCoord.xy);
-    vec4 centre = Fetch(pixel);
     float sigma = max(uBlurMagnitude, 0.0) * 2.0;
     if (sigma < 1e-3) {
-        fragColor = centre;
+        fragColor = texelFetch(uTexSampler, pixel, 0);
         return;
     }
+    vec4 centre = Fetch(pixel);
 
     // The direction in texels of the input: (1, 0) across, (0, 1) down.
     ivec2 axis = ivec2(round(uBlurDirection * uTexelSize * vec2(size)));
@@ -59,5 +74,5 @@ void main()
         sum += (ahead + behind) * weight;
         weightSum += 2.0 * weight;
     }
-    fragColor = sum / weightSum;
+    fragColor = sqrt(sqrt(sum / weightSum)) + Dither(pixel);
 }

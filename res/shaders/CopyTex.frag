@@ -8,6 +8,11 @@
 // Into a target of the input's size the fraction is exactly 0 and every texel
 // comes out as it is.
 //
+// Only the glow is ever resampled, and it is stored fourth-root encoded
+// (HighPass.frag): a copy into another size decodes the texels, filters in
+// linear light and encodes again with half a code of noise against banding.
+// A same-size copy (the present pass) leaves the texels as they are.
+//
 // The strip always covers its viewport from the origin, so the pixel centre
 // times the per-pixel step of the interpolated coordinate is the coordinate at
 // the centre, also in a multisampled window where the interpolated value may be
@@ -17,6 +22,14 @@ uniform sampler2D uTexSampler;
 
 in vec2 vTexCoord;
 out vec4 fragColor;
+
+float Dither(ivec2 pixel)
+{
+    uint h = uint(pixel.x) * 0x8da6b343u ^ uint(pixel.y) * 0xd8163841u;
+    h = (h ^ (h >> 16)) * 0x7feb352du;
+    h ^= h >> 15;
+    return (float(h >> 8) * (1.0 / 16777216.0) - 0.5) / 255.0;
+}
 
 void main()
 {
@@ -36,5 +49,17 @@ void main()
     vec4 b = texelFetch(uTexSampler, ivec2(high.x, low.y), 0);
     vec4 c = texelFetch(uTexSampler, ivec2(low.x, high.y), 0);
     vec4 d = texelFetch(uTexSampler, high, 0);
-    fragColor = mix(mix(a, b, f.x), mix(c, d, f.x), f.y);
+    if (ratio == vec2(1.0)) {
+        fragColor = a;
+        return;
+    }
+    a *= a;
+    b *= b;
+    c *= c;
+    d *= d;
+    a *= a;
+    b *= b;
+    c *= c;
+    d *= d;
+    fragColor = sqrt(sqrt(mix(mix(a, b, f.x), mix(c, d, f.x), f.y))) + Dither(ivec2(gl_FragCoord.xy));
 }

@@ -30,7 +30,8 @@ uniform vec4 uColorCorrection;
 in vec2 vTexCoord;
 out vec4 fragColor;
 
-// Must match HighPass.frag: the glow is stored divided by this.
+// Must match HighPass.frag: the glow is stored divided by this, as its fourth
+// root.
 const float kBloomRange = 2.0;
 
 // Filmic fit of the ACES reference curve: 0 stays 0, highlights roll off
@@ -71,7 +72,9 @@ void main()
     // scene stays as sharp as it was drawn whatever the sampler's filtering.
     ivec2 pixel = ivec2(gl_FragCoord.xy);
     vec3 scene = max(texelFetch(uTexSampler, pixel, 0).rgb, vec3(0.0));
-    vec3 glow = texelFetch(uTexSampler2, pixel, 0).rgb * kBloomRange;
+    vec3 glowCode = texelFetch(uTexSampler2, pixel, 0).rgb;
+    glowCode *= glowCode;
+    vec3 glow = glowCode * glowCode * kBloomRange;
 
     vec3 colour = (scene * uBloomDry + glow * uBloomWet) * max(uExposure, 0.0);
 

@@ -209,6 +209,43 @@ TEST_F(PostProcessorTest, BloomBrightensAroundABrightLine)
     EXPECT_LE(wet.Channel(x, 5, 1), 2);
 }
 
+// The glow lives in 8-bit buffers and the grade may multiply a channel many
+// times over; its dark falloff must still be smooth. A cyan line (the grid's
+// colour) under a grade of (7, 0.45, 1) lifts the glow's weak red channel
+// sevenfold: stored linearly, one code of it became a step of tens of levels.
+// The falloff itself is steep next to the line, so a step of up to 12 levels
+// between neighbours (slope and noise) passes.
+TEST_F(PostProcessorTest, AStronglyGradedGlowFallsOffWithoutSteps)
+{
+    const Image image = RunFrame(Graded({{"FX.BloomWet", 1.2f},
+                                         {"FX.BlurMagnitude", 1.4f},
+                                         {"FX.BG_R", 7.0f},
+                                         {"FX.BG_G", 0.45f},
+                                         {"FX.BG_B", 1.0f},
+                                         {"FX.BG_A", 1.0f}}),
+                                 [] { FillRect(0, kHeight / 2, kWidth, 2, 0.27f, 2.37f, 2.7f); });
+    ASSERT_FALSE(image.rgba.empty());
+    const int line = kHeight / 2;
+    for (const int x : {kWidth / 4, kWidth / 2}) {
+        // Away from the line in both directions until the glow is gone.
+        for (const int direction : {1, -1}) {
+            SCOPED_TRACE(testing::Message() << "x " << x << " direction " << direction);
+            int reach = 0;
+            for (int d = 3; d < 60; ++d) {
+                const int y = line + direction * d;
+                const int next = y + direction;
+                if (image.Channel(x, y, 0) > 3) reach = d;
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_LE(std::abs(image.Channel(x, y, c) - image.Channel(x, next, c)), 12)
+                        << "channel " << c << " at y " << y;
+            }
+            // The red glow is really there and spreads over many pixels.
+            EXPECT_GT(image.Channel(x, line + direction * 4, 0), 60);
+            EXPECT_GT(reach, 20);
+        }
+    }
+}
+
 TEST_F(PostProcessorTest, FadeToZeroGivesBlack)
 {
     // Any value above zero switches the chain on.
@@ -436,8 +473,9 @@ protected:
 
 // The copy program is also the bloom's resampler: into half size it must
 // average each 2x2 block, into double size interpolate bilinearly (edges
-// clamped), and into the same size return every texel exactly. A fault here
-// shows in the production as a blocky or shifted glow.
+// clamped), both in linear light on the fourth-root encoded glow, and into
+// the same size return every texel exactly. A fault here shows in the
+// production as a blocky, dimmed or shifted glow.
 TEST_F(ChainProgramTest, TheCopyProgramResamplesBilinearly)
 {
 
@@ -476,9 +514,11 @@ TEST_F(ChainProgramTest, TheCopyProgramResamplesBilinearly)
                     const int y0 = static_cast<int>(std::floor(v));
                     const float fx = u - static_cast<float>(x0);
                     const float fy = v - static_cast<float>(y0);
-                    const float top = clamped(x0, y0, c) * (1 - fx) + clamped(x0 + 1, y0, c) * fx;
-                    const float bottom = clamped(x0, y0 + 1, c) * (1 - fx) + clamped(x0 + 1, y0 + 1, c) * fx;
-                    const int expected = Byte(top * (1 - fy) + bottom * fy);
+                    auto linear = [&](int tx, int ty) { return std::pow(clamped(tx, ty, c), 4.0f); };
+                    const float top = linear(x0, y0) * (1 - fx) + linear(x0 + 1, y0) * fx;
+                    const float bottom = linear(x0, y0 + 1) * (1 - fx) + linear(x0 + 1, y0 + 1) * fx;
+                    const float filtered = top * (1 - fy) + bottom * fy;
+                    const int expected = scale == 1 ? Byte(clamped(x, y, c)) : Byte(std::pow(filtered, 0.25f));
                     const int actual = got[(static_cast<size_t>(y) * width + x) * 4 + c];
                     // Same size: exact. Resampled: within the rounding of 8-bit filtering.
                     if (std::abs(actual - expected) > (scale == 1 ? 0 : 1) && wrong++ < 5)
@@ -492,9 +532,10 @@ TEST_F(ChainProgramTest, TheCopyProgramResamplesBilinearly)
 
 // The blur against the kernel it documents: a Gaussian of sigma = 2 x
 // uBlurMagnitude texels, eight taps a side spaced max(1, 3 sigma / 8) apart,
-// each read linearly between its two texels, edges clamped. One lit texel
-// near the left edge shows the whole kernel and the clamp; a blur across
-// must leave the rows above and below dark.
+// each read linearly between its two texels, edges clamped, all in linear
+// light on the fourth-root encoded glow. One lit texel near the left edge
+// shows the whole kernel and the clamp; a blur across must leave the rows
+// above and below dark.
 TEST_F(ChainProgramTest, TheBlurSpreadsOneTexelAsItsKernelSays)
 {
 
@@ -539,8 +580,9 @@ TEST_F(ChainProgramTest, TheBlurSpreadsOneTexelAsItsKernelSays)
         }
         int wrong = 0;
         for (int x = 0; x < kW; ++x) {
-            const int red = Byte(static_cast<float>(row[x] / weightSum));
-            const int green = Byte(static_cast<float>(0.5 * row[x] / weightSum));
+            // Codes 1.0 and 0.5 are linear 1 and 1/16.
+            const int red = Byte(static_cast<float>(std::pow(row[x] / weightSum, 0.25)));
+            const int green = Byte(static_cast<float>(std::pow(row[x] / weightSum / 16.0, 0.25)));
             const uint8_t* p = &got[(static_cast<size_t>(2) * kW + x) * 4];
             if ((std::abs(p[0] - red) > 1 || std::abs(p[1] - green) > 1 || p[2] != 0) && wrong++ < 5)
                 ADD_FAILURE() << "magnitude " << magnitude << " x " << x << ": " << int(p[0]) << "," << int(p[1])
@@ -548,8 +590,9 @@ TEST_F(ChainProgramTest, TheBlurSpreadsOneTexelAsItsKernelSays)
             for (int y : {1, 3}) wrong += got[(static_cast<size_t>(y) * kW + x) * 4] != 0;
         }
         EXPECT_EQ(wrong, 0) << "magnitude " << magnitude;
-        // And the reference itself spreads: the lit texel gives most of its light away.
-        EXPECT_LT(got[(2 * kW + kLit) * 4], 100) << "magnitude " << magnitude;
+        // And the reference itself spreads: the lit texel keeps under a
+        // quarter of its light (code 0.707).
+        EXPECT_LT(got[(2 * kW + kLit) * 4], 180) << "magnitude " << magnitude;
         EXPECT_GT(got[(2 * kW + kLit + 3) * 4], 8) << "magnitude " << magnitude;
     }
     source.Destroy();
