@@ -151,6 +151,26 @@ TEST(MusicLoudness, MatchesReferenceLevels) {
     EXPECT_LT(IntegratedLoudness(StereoSine(30.0, 0.1f, 5.0)), -21.0);
 }
 
+TEST(MusicEq, PeakingBellLiftsItsBandAndLeavesTheRest) {
+    // Steady-state gain in dB of the bell for a sine.
+    auto gainDb = [](double hz, double bellHz, double bellDb) {
+        Biquad f = PeakingEq(bellHz, bellDb, 0.6);
+        double peak = 0.0;
+        for (int i = 0; i < kSampleRate; ++i) {
+            double y = f.Process(std::sin(2.0 * kPi * hz * i / kSampleRate));
+            if (i > kSampleRate / 2) peak = std::max(peak, std::fabs(y));
+        }
+        return 20.0 * std::log10(peak);
+    };
+    EXPECT_NEAR(gainDb(3500.0, 3500.0, 5.0), 5.0, 0.1);
+    EXPECT_NEAR(gainDb(3500.0, 3500.0, -6.0), -6.0, 0.1);
+    // An octave and more away it fades; bass and air stay as they were.
+    EXPECT_GT(gainDb(1750.0, 3500.0, 5.0), 1.0);
+    EXPECT_LT(gainDb(1750.0, 3500.0, 5.0), 4.5);
+    EXPECT_NEAR(gainDb(100.0, 3500.0, 5.0), 0.0, 0.1);
+    EXPECT_NEAR(gainDb(18000.0, 3500.0, 5.0), 0.0, 0.6);
+}
+
 TEST(MusicLimiter, HoldsTheCeilingWithoutTouchingQuietAudio) {
     std::vector<float> quiet = StereoSine(440.0, 0.3f, 1.0);
     std::vector<float> copy = quiet;

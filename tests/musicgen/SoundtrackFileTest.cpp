@@ -2,11 +2,13 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "Dsp.h"
 #include "Score.h"
 
 namespace {
@@ -42,7 +44,103 @@ bool Decode(const std::string& path, Decoded& out) {
     return ok;
 }
 
+// The committed soundtrack, decoded once for the level checks, as floats.
+class SoundtrackLevels : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static Decoded d;
+        static bool ok = mpg123_init() == MPG123_OK &&
+                         Decode(std::string(OSTREL_SOURCE_DIR) + "/res/audio/melody.mp3", d) && d.channels == 2;
+        music.clear();
+        if (!ok) return;
+        music.reserve(d.samples.size());
+        for (int16_t s : d.samples) music.push_back(s / 32768.0f);
+    }
+    void SetUp() override { ASSERT_FALSE(music.empty()) << "res/audio/melody.mp3 does not decode"; }
+
+    // Bars [from, to) as interleaved stereo.
+    static std::vector<float> Bars(double from, double to) {
+        long a = std::min<long>(musicgen::BarSample(from), music.size() / 2);
+        long b = std::min<long>(musicgen::BarSample(to), music.size() / 2);
+        return std::vector<float>(music.begin() + 2 * a, music.begin() + 2 * b);
+    }
+    static double Lufs(double from, double to) { return musicgen::IntegratedLoudness(Bars(from, to)); }
+    static int SectionBar(const char* name) {
+        for (const musicgen::Section& s : musicgen::Sections())
+            if (std::string(s.name) == name) return s.bar;
+        ADD_FAILURE() << "no section " << name;
+        return 0;
+    }
+
+    static std::vector<float> music;
+};
+std::vector<float> SoundtrackLevels::music;
+
+// The largest level between samples: each channel oversampled four times by
+// a Hann-windowed sinc around every sample that comes near the top.
+double TruePeakDb(const std::vector<float>& x) {
+    const int kTaps = 16;
+    double peak = 0.0;
+    long frames = static_cast<long>(x.size() / 2);
+    for (long i = kTaps; i + kTaps < frames; ++i)
+        for (int c = 0; c < 2; ++c) {
+            double here = std::fabs(x[2 * i + c]);
+            peak = std::max(peak, here);
+            if (here < 0.5) continue;
+            for (int phase = 1; phase < 4; ++phase) {
+                double t = phase / 4.0, v = 0.0;
+                for (int k = -kTaps + 1; k <= kTaps; ++k) {
+                    double u = k - t;
+                    double sinc = std::sin(musicgen::kPi * u) / (musicgen::kPi * u);
+                    double window = 0.5 + 0.5 * std::cos(musicgen::kPi * u / kTaps);
+                    v += x[2 * (i + k) + c] * sinc * window;
+                }
+                peak = std::max(peak, std::fabs(v));
+            }
+        }
+    return 20.0 * std::log10(peak + 1e-12);
+}
+
+// Mono sample correlation of two spans of bars of the same length.
+double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
+    double ab = 0.0, aa = 0.0, bb = 0.0;
+    for (size_t i = 0; i + 1 < std::min(a.size(), b.size()); i += 2) {
+        double x = a[i] + a[i + 1], y = b[i] + b[i + 1];
+        ab += x * y;
+        aa += x * x;
+        bb += y * y;
+    }
+    return ab / std::sqrt(aa * bb + 1e-12);
+}
+
 }  // namespace
+
+TEST_F(SoundtrackLevels, PlaysAtTheLoudnessTargetUnderTheTruePeakCeiling) {
+    EXPECT_NEAR(musicgen::IntegratedLoudness(music), -14.0, 1.0);
+    EXPECT_LE(TruePeakDb(music), -1.0);
+}
+
+TEST_F(SoundtrackLevels, TheClimaxIsLouderThanMainAndTheRollsSitUnderTheDrops) {
+    const int main = SectionBar("main"), climax = SectionBar("climax");
+    const double mainLufs = Lufs(main, SectionBar("break"));
+    const double climaxLufs = Lufs(climax, SectionBar("outro"));
+    EXPECT_GE(climaxLufs, mainLufs + 1.0) << "main " << mainLufs << " LUFS, climax " << climaxLufs;
+    // The bar before each drop holds its snare roll; the drop's first bar is louder.
+    for (int drop : {main, climax}) {
+        const double roll = Lufs(drop - 1, drop), hit = Lufs(drop, drop + 1);
+        EXPECT_GE(hit, roll + 0.5) << "bar " << drop - 1 << " at " << roll << " LUFS, drop at " << hit;
+    }
+}
+
+TEST_F(SoundtrackLevels, TheSecondEightOfEachDropIsNoCopyOfTheFirst) {
+    // Bars 8-14 of a drop against bars 0-6: a repeat correlates at 0.98 and up,
+    // eight bars that develop (counter-melody, bass figure, drums) stay clearly under.
+    for (const char* name : {"main", "climax"}) {
+        const int first = SectionBar(name);
+        const double c = Correlation(Bars(first, first + 7), Bars(first + 8, first + 15));
+        EXPECT_LT(c, 0.95) << name << " repeats itself: correlation " << c;
+    }
+}
 
 TEST(SoundtrackFile, DecodesToTheMappedLengthWithBeatOneAtSampleZero) {
     ASSERT_EQ(mpg123_init(), MPG123_OK);

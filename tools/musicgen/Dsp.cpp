@@ -75,6 +75,20 @@ double Biquad::Process(double x) {
     return y;
 }
 
+Biquad PeakingEq(double hz, double gainDb, double q) {
+    const double a = std::pow(10.0, gainDb / 40.0);
+    const double w0 = 2.0 * kPi * hz / kSampleRate;
+    const double alpha = std::sin(w0) / (2.0 * q);
+    const double a0 = 1.0 + alpha / a;
+    Biquad f;
+    f.b0 = (1.0 + alpha * a) / a0;
+    f.b1 = -2.0 * std::cos(w0) / a0;
+    f.b2 = (1.0 - alpha * a) / a0;
+    f.a1 = f.b1;
+    f.a2 = (1.0 - alpha / a) / a0;
+    return f;
+}
+
 float Adsr(double t, double hold, float attack, float decay, float sustain, float release) {
     if (t < 0.0) return 0.0f;
     auto held = [&](double u) -> float {

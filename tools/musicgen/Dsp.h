@@ -54,6 +54,9 @@ struct Biquad {
     double Process(double x);
 };
 
+// A bell that lifts (or cuts) `gainDb` around `hz`; `q` sets its width.
+Biquad PeakingEq(double hz, double gainDb, double q);
+
 // Attack / decay / sustain / release level at `t` seconds after note-on,
 // for a note held `hold` seconds. Linear attack, exponential decay and release.
 float Adsr(double t, double hold, float attack, float decay, float sustain, float release);

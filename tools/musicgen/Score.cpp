@@ -25,10 +25,10 @@ const std::vector<Section>& Sections() {
     static const std::vector<Section> sections = {
         {"intro", kIntro, "pad and arpeggio open from a closed filter; hats from bar 4; noise riser bars 6-7"},
         {"build", kBuild, "kick on every beat, offbeat bass, clap bars 12-13, plucked motif bars 12-15, riser bars 12-15, snare roll bars 14-15, a gap in the last half beat"},
-        {"main", kMain, "drop: full drums, rolling bass, ducked pads, arpeggio, lead motif twice (bars 16-23, 24-31)"},
+        {"main", kMain, "drop: full drums, rolling bass, ducked pads, arpeggio, lead motif (bars 16-23); then the motif with a counter-melody and a pushed drum pattern (24-30), bar 31 space: pads and lead only, a snare fill on its last beat"},
         {"break", kBreak, "no drums: pads open slowly, plucked motif with long delay, sub bass; arpeggio from bar 36; riser bars 38-39"},
-        {"rise", kRise, "kick returns behind a low-pass sweep that opens over 8 bars; clap bars 44-45; riser bars 44-47, snare roll bars 46-47, a gap in the last half beat"},
-        {"climax", kClimax, "drop: key lifts a whole tone, everything in, lead doubled an octave up, offbeat chord stabs, faster filter sweeps"},
+        {"rise", kRise, "its own chords (F G Em Am), a gated pad in sixteenths and a driving eighth-note bass; the kick returns behind a low-pass sweep that opens over 8 bars; clap bars 44-45; riser bars 44-47, snare roll bars 46-47, a gap in the last half beat"},
+        {"climax", kClimax, "drop: key lifts a whole tone, everything in and louder and brighter than main, lead doubled an octave up, offbeat chord stabs, faster filter sweeps; then the counter-melody and the pushed drum pattern (56-62), bar 63 space before the outro"},
         {"outro", kOutro, "drums and bass until bar 67, plucked motif bars 64-67, filters close, final chord hit at bar 70 rings out"},
     };
     return sections;
@@ -95,11 +95,12 @@ std::string SectionMap() {
         out += " |\n";
     }
     out += "\n## Beat grid\n\n";
-    out += "- Kick on every beat (rows bar*64 + 0, 16, 32, 48) in bars 8-31, 40-67 and once at bar 70; none on the last beat of\n";
-    out += "  bars 15 and 47. No kick in bars 0-7, 32-39, 68-69.\n";
-    out += "- Clap on beats 2 and 4 (rows bar*64 + 16, 48) in bars 12-13, 16-31, 44-45, 48-63, 64-67.\n";
+    out += "- Kick on every beat (rows bar*64 + 0, 16, 32, 48) in bars 8-30, 40-62, 64-67 and once at bar 70; none on the last\n";
+    out += "  beat of bars 15 and 47; an extra kick on the last offbeat (row bar*64 + 56) of bars 25, 27, 29, 57, 59, 61.\n";
+    out += "  No kick in bars 0-7, 31, 32-39, 63, 68-69.\n";
+    out += "- Clap on beats 2 and 4 (rows bar*64 + 16, 48) in bars 12-13, 16-30, 44-45, 48-62, 64-67.\n";
     out += "- Snare rolls accelerate through bars 14-15 and 46-47; fills on the last beat of bars 23, 31, 55 and 63.\n";
-    out += "- Chords change every bar, 4-bar cycle Am F C G (break: Dm F C E; climax a whole tone up: Bm G D A).\n";
+    out += "- Chords change every bar, 4-bar cycle Am F C G (break: Dm F C E; rise: F G Em Am; climax a whole tone up: Bm G D A).\n";
     return out;
 }
 
@@ -127,7 +128,14 @@ static Chord ChordAt(int bar) {
         {36, {55, 60, 64, 67}},  // C
         {28, {56, 59, 64, 68}},  // E
     };
+    static const Chord rise[4] = {
+        {29, {57, 60, 65, 69}},  // F
+        {31, {55, 59, 62, 67}},  // G
+        {28, {55, 59, 64, 67}},  // Em
+        {33, {57, 60, 64, 69}},  // Am
+    };
     if (bar >= kBreak && bar < kRise) return brk[bar % 4];
+    if (bar >= kRise && bar < kClimax) return rise[bar % 4];
     Chord c = main[bar % 4];
     int lift = Transpose(bar);
     c.root += lift;
@@ -153,6 +161,18 @@ static const Note kMotif[] = {
     {112, 71, 4}, {116, 74, 4}, {120, 76, 8},
 };
 
+// The counter-melody of the second eight bars of each drop: low, answering
+// the motif in its gaps; silent in the eighth bar, the space before the turn.
+static const Note kCounter[] = {
+    {4, 64, 2},   {6, 67, 2},   {8, 69, 4},   {12, 67, 4},
+    {20, 65, 2},  {22, 69, 2},  {24, 72, 4},  {28, 69, 4},
+    {36, 64, 2},  {38, 67, 2},  {40, 72, 4},  {44, 71, 4},
+    {52, 62, 2},  {54, 67, 2},  {56, 71, 4},  {60, 74, 4},
+    {64, 72, 4},  {68, 71, 2},  {70, 69, 2},  {72, 64, 8},
+    {80, 65, 4},  {84, 69, 4},  {88, 72, 2},  {90, 74, 2},  {92, 72, 4},
+    {96, 67, 4},  {100, 72, 4}, {104, 76, 4}, {108, 74, 4},
+};
+
 // ---------------------------------------------------------------------------
 // Automation, as functions of the fractional bar.
 
@@ -172,7 +192,7 @@ static float PadCutoff(double bar) {
     if (bar < kMain) return ExpSweep(bar, kBuild, kMain, 2400.0f, 4200.0f);
     if (bar < kBreak) return Wobble(bar, kMain, 8.0, 3000.0f, 5000.0f);
     if (bar < kRise) return ExpSweep(bar, kBreak, kRise, 700.0f, 4500.0f);
-    if (bar < kClimax) return ExpSweep(bar, kRise, kClimax, 3000.0f, 6500.0f);
+    if (bar < kClimax) return ExpSweep(bar, kRise, kClimax, 900.0f, 5000.0f);
     if (bar < kOutro) return Wobble(bar, kClimax, 8.0, 4500.0f, 7000.0f);
     return ExpSweep(bar, kOutro, kEnd, 5000.0f, 350.0f);
 }
@@ -523,26 +543,38 @@ static long Step(int bar, double sixteenth) { return BarSample(bar + sixteenth /
 
 static bool In(int bar, int from, int to) { return bar >= from && bar < to; }
 
+// The second eight bars of a drop develop; their last bar is space before the turn.
+static bool SecondEight(int bar) { return In(bar, kMain + 8, kBreak) || In(bar, kClimax + 8, kOutro); }
+static bool Space(int bar) { return bar == kBreak - 1 || bar == kOutro - 1; }
+
 static void Drums(Mix& m, int bar, Rng& rng) {
     bool fourFloor = In(bar, kBuild, kMain) || In(bar, kMain, kBreak) || In(bar, kRise, kClimax) ||
                      In(bar, kClimax, kOutro) || In(bar, kOutro, kOutro + 4);
     bool preDrop = bar == kMain - 1 || bar == kClimax - 1;
+    if (Space(bar)) fourFloor = false;
     if (fourFloor)
         for (int beat = 0; beat < 4; ++beat) {
             if (preDrop && beat == 3) continue;
             Kick(m, Step(bar, beat * 4), 0.95f);
         }
+    // The second eight pushes: a kick on the last offbeat of every other bar.
+    if (SecondEight(bar) && !Space(bar) && bar % 2 == 1) Kick(m, Step(bar, 14), 0.7f);
     if (bar == kFinal) Kick(m, Step(bar, 0), 1.0f);
 
     bool clap = In(bar, kBuild + 4, kBuild + 6) || In(bar, kMain, kBreak) || In(bar, kRise + 4, kRise + 6) ||
                 In(bar, kClimax, kOutro) || In(bar, kOutro, kOutro + 4);
-    if (clap) {
+    if (clap && !Space(bar)) {
         Clap(m, Step(bar, 4), 0.8f);
         Clap(m, Step(bar, 12), 0.8f);
+        // ... and ghost snares around the second clap.
+        if (SecondEight(bar)) {
+            Snare(m, Step(bar, 7), 0.12f);
+            Snare(m, Step(bar, 15), 0.16f);
+        }
     }
 
     // Closed hats: soft in the intro's second half, sixteenths once the beat runs.
-    bool hats = In(bar, kIntro + 4, kBuild) || fourFloor;
+    bool hats = (In(bar, kIntro + 4, kBuild) || fourFloor) && !Space(bar);
     bool busy = In(bar, kMain, kBreak) || In(bar, kClimax, kOutro) || In(bar, kRise + 4, kClimax);
     if (hats)
         for (int s = 0; s < 16; ++s) {
@@ -556,12 +588,13 @@ static void Drums(Mix& m, int bar, Rng& rng) {
             Hat(m, Step(bar, s + (s % 2 ? 0.08 : 0.0)), vel * (open ? 0.7f : 1.0f), open, s % 4 == 1 ? -0.35f : 0.3f);
         }
 
-    // Snare rolls: quarters, eighths, sixteenths, then thirty-seconds, rising.
+    // Snare rolls: quarters, eighths, sixteenths, then thirty-seconds, rising,
+    // and held under the level of the drop they lead into.
     auto roll = [&](int first) {
         if (bar == first)
-            for (int s = 0; s < 16; s += (s < 8 ? 4 : 2)) Snare(m, Step(bar, s), 0.3f + 0.15f * s / 16.0f);
+            for (int s = 0; s < 16; s += (s < 8 ? 4 : 2)) Snare(m, Step(bar, s), 0.14f + 0.06f * s / 16.0f);
         if (bar == first + 1)
-            for (int k = 0; k < 28; ++k) Snare(m, Step(bar, k * 0.5), 0.45f + 0.4f * k / 28.0f);
+            for (int k = 0; k < 28; ++k) Snare(m, Step(bar, k * 0.5), 0.18f + 0.12f * k / 28.0f);
     };
     roll(kMain - 2);
     roll(kClimax - 2);
@@ -574,19 +607,29 @@ static void Bassline(Mix& m, int bar) {
     Chord c = ChordAt(bar);
     long six = Step(bar, 1) - Step(bar, 0);
     bool rolling = In(bar, kMain, kBreak) || In(bar, kClimax, kOutro);
-    bool offbeat = In(bar, kBuild, kMain) || In(bar, kRise, kClimax) || In(bar, kOutro, kOutro + 4);
+    bool offbeat = In(bar, kBuild, kMain) || In(bar, kOutro, kOutro + 4);
+    bool eighths = In(bar, kRise, kClimax);
+    if (Space(bar)) return;
     bool preDrop = bar == kMain - 1 || bar == kClimax - 1;
     float cutoff = bar < kRise ? 380.0f : (bar < kClimax ? 420.0f : 520.0f);
     if (rolling) {
+        // The second eight climbs through the fifth instead of sitting on the root.
+        static const int first[4] = {0, 0, 12, 0}, second[4] = {0, 7, 12, 19};
+        const int* figure = SecondEight(bar) ? second : first;
         for (int s = 0; s < 16; ++s) {
             if (s % 4 == 0) continue;  // the kick owns the downbeats
-            int note = c.root + (s % 4 == 2 ? 12 : 0);
-            Bass(m, Step(bar, s), six - 200, note, s % 4 == 2 ? 0.5f : 0.42f, cutoff);
+            Bass(m, Step(bar, s), six - 200, c.root + figure[s % 4], s % 4 == 2 ? 0.5f : 0.42f, cutoff);
         }
     } else if (offbeat) {
         for (int s = 2; s < 16; s += 4) {
             if (preDrop && s > 12) break;
             Bass(m, Step(bar, s), 2 * six - 300, c.root + (s == 14 ? 12 : 0), 0.5f, cutoff);
+        }
+    } else if (eighths) {
+        // The rise drives: the root in eighths, the octave on the offbeats.
+        for (int s = 0; s < 16; s += 2) {
+            if (preDrop && s > 12) break;
+            Bass(m, Step(bar, s), six * 2 - 300, c.root + (s % 4 == 2 ? 12 : 0), s % 4 ? 0.42f : 0.5f, cutoff);
         }
     } else if (In(bar, kBreak, kRise)) {
         Bass(m, Step(bar, 0), Step(bar + 1, 0) - Step(bar, 0) - 2000, c.root, 0.35f, 150.0f);
@@ -599,18 +642,27 @@ static void Harmony(Mix& m, int bar) {
         return;
     }
     // Pads carry the intro and the break and step back under the lead.
-    float vel = In(bar, kBreak, kRise) ? 1.1f : (In(bar, kMain, kBreak) || In(bar, kClimax, kOutro) ? 0.8f : 1.0f);
+    float vel = In(bar, kBreak, kRise) ? 1.1f : (In(bar, kMain, kBreak) ? 0.8f : 1.0f);
     // Before each drop everything but the reversed cymbal stops half a beat early.
     bool preDrop = bar == kMain - 1 || bar == kClimax - 1;
     long end = preDrop ? Step(bar, 14) : Step(bar + 1, 0);
+    if (In(bar, kRise, kClimax)) {
+        // The rise gates its pad in sixteenths, the gate opening as it climbs.
+        long six = Step(bar, 1) - Step(bar, 0);
+        float open = static_cast<float>(bar - kRise) / (kClimax - kRise);
+        for (int s = 0; s < (preDrop ? 14 : 16); ++s)
+            PadChord(m, Step(bar, s), six * (s % 2 ? 1 : 2) / 3 + static_cast<long>(open * six / 4), ChordAt(bar),
+                     (s % 4 == 0 ? 1.6f : 1.2f), 0.03f);
+        return;
+    }
     PadChord(m, Step(bar, 0), end - Step(bar, 0), ChordAt(bar), vel, preDrop ? 0.06f : 0.35f);
     // The climax adds offbeat chord stabs.
-    if (In(bar, kClimax, kOutro))
-        for (int s = 2; s < 16; s += 4) Stab(m, Step(bar, s), ChordAt(bar), 0.5f);
+    if (In(bar, kClimax, kOutro) && !Space(bar))
+        for (int s = 2; s < 16; s += 4) Stab(m, Step(bar, s), ChordAt(bar), 1.0f);
 }
 
 static void Arpeggio(Mix& m, int bar, Rng& rng) {
-    bool on = bar < kBreak || bar >= kBreak + 4;
+    bool on = (bar < kBreak || bar >= kBreak + 4) && !In(bar, kRise, kClimax) && !Space(bar);
     if (!on || bar >= kFinal) return;
     static const int pattern[16] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 2, 1, 3, 2, 4, 3, 2};
     Chord c = ChordAt(bar);
@@ -651,8 +703,8 @@ static void Melody(Mix& m, int bar) {
         switch (mode) {
             case 1: Lead(m, at, len, note, previous, 0.55f, 1.0f); break;
             case 2:
-                Lead(m, at, len, note, previous, 0.5f, 1.15f);
-                Lead(m, at, len, note + 12, previous ? previous + 12 : 0, 0.22f, 1.0f);
+                Lead(m, at, len, note, previous, 0.55f, 1.45f);
+                Lead(m, at, len, note + 12, previous ? previous + 12 : 0, 0.28f, 1.3f);
                 break;
             case 3: {
                 // Over the break's E major the motif's G becomes G sharp.
@@ -666,15 +718,27 @@ static void Melody(Mix& m, int bar) {
     }
 }
 
+static void CounterMelody(Mix& m, int bar) {
+    if (!SecondEight(bar)) return;
+    int phraseStart = bar < kClimax ? kMain + 8 : kClimax + 8;
+    float level = bar < kClimax ? 0.26f : 0.32f;
+    for (const Note& n : kCounter) {
+        if (phraseStart + n.step / 16 != bar) continue;
+        long at = Step(phraseStart, n.step);
+        long len = Step(phraseStart, n.step + n.length) - at - 400;
+        Pluck(m, at, len, n.note + Transpose(bar), level, 3200.0f, n.step % 8 < 4 ? -0.4f : 0.4f, 0.3f, 0.4f, 0.25f);
+    }
+}
+
 static void Effects(Mix& m, int bar) {
     for (int crashBar : {kBuild, kMain, kMain + 8, kBreak, kRise, kClimax, kClimax + 8, kOutro, kFinal})
         if (bar == crashBar) Crash(m, Step(bar, 0), bar == kMain || bar == kClimax || bar == kFinal ? 0.8f : 0.55f);
     if (bar == kMain || bar == kClimax || bar == kFinal) SubBoom(m, Step(bar, 0), 0.7f);
     if (bar == kMain - 1 || bar == kClimax - 1) ReverseCymbal(m, Step(bar + 1, 0), 1.1f, 0.6f);
     if (bar == kIntro + 6) Sweep(m, Step(bar, 0), Step(kBuild, 0), 0.5f, false);
-    if (bar == kBuild + 4) Sweep(m, Step(bar, 0), Step(kMain, 0), 0.7f, false);
+    if (bar == kBuild + 4) Sweep(m, Step(bar, 0), Step(kMain, 0), 0.5f, false);
     if (bar == kRise - 2) Sweep(m, Step(bar, 0), Step(kRise, 0), 0.5f, false);
-    if (bar == kRise + 4) Sweep(m, Step(bar, 0), Step(kClimax, 0), 0.75f, false);
+    if (bar == kRise + 4) Sweep(m, Step(bar, 0), Step(kClimax, 0), 0.55f, false);
     if (bar == kBreak) Sweep(m, Step(bar, 0), Step(bar + 2, 0), 0.5f, true);
 }
 
@@ -727,6 +791,7 @@ std::vector<float> RenderSong(int bars) {
         Harmony(m, bar);
         Arpeggio(m, bar, rng);
         Melody(m, bar);
+        CounterMelody(m, bar);
         Effects(m, bar);
     }
     Duck(m);
@@ -739,13 +804,17 @@ std::vector<float> RenderSong(int bars) {
     Svf lowCutL, lowCutR;
     lowCutL.Set(20.0f, 0.0f);
     lowCutR.Set(20.0f, 0.0f);
+    // Presence: the band where snares, hats and the lead's edge live.
+    Biquad presenceL = PeakingEq(3500.0, 5.0, 0.6), presenceR = presenceL;
     std::vector<float> mix(2 * frames);
     for (long i = 0; i < frames; ++i) {
         float el, er, rl, rr;
         echo.Process(m.delay.l[i], m.delay.r[i], el, er);
         room.Process(m.reverb.l[i] + 0.3f * el, m.reverb.r[i] + 0.3f * er, rl, rr);
-        mix[2 * i] = lowCutL.Process(m.beat.l[i] + m.music.l[i] + m.top.l[i] + 0.5f * el + 0.9f * rl).hp;
-        mix[2 * i + 1] = lowCutR.Process(m.beat.r[i] + m.music.r[i] + m.top.r[i] + 0.5f * er + 0.9f * rr).hp;
+        float l = lowCutL.Process(m.beat.l[i] + m.music.l[i] + m.top.l[i] + 0.5f * el + 0.9f * rl).hp;
+        float r = lowCutR.Process(m.beat.r[i] + m.music.r[i] + m.top.r[i] + 0.5f * er + 0.9f * rr).hp;
+        mix[2 * i] = static_cast<float>(presenceL.Process(l));
+        mix[2 * i + 1] = static_cast<float>(presenceR.Process(r));
     }
 
     // Master: settle the loudness through the limiter in a few passes, each
