@@ -24,11 +24,23 @@ capture() {  # capture DIR FROM [args...]: one frame
 for t in $(seq 0 4 156); do
   capture "$work/sheet" "${t}s" --size 960x540
   f=$(ls "$work/sheet"/frame-*.png | tail -n 1)
+  echo "$t $(convert "$f" -colorspace Gray -format '%[fx:mean*255]' info:)" >> "$work/brightness"
   convert "$f" -resize 200x112 -font DejaVu-Sans -fill white -pointsize 12 -gravity northwest \
     -annotate +4+2 "${t} s" "$work/s$(printf %03d "$t").png"
   rm "$f"
 done
 montage -font DejaVu-Sans "$work"/s*.png -tile 8x -geometry +2+2 -background '#202020' -quality 60 "$out/contact-sheet.jpg"
+
+# Mean brightness (0-255) of the sheet's frames, per section of the song map.
+{
+  echo "| section | mean brightness of the sheet's frames |"
+  echo "|---|---|"
+  grep -E '^\| [a-z]+ \| [0-9]+-[0-9]+ \|' "$here/choreography/SECTIONS.md" |
+    awk -F'|' '{ gsub(/ /, "", $2); print $2, $6 }' | sort -k2 -g | awk '
+      NR == FNR { name[NR] = $1; start[NR] = $2; n = NR; next }
+      { for (i = n; i >= 1; --i) if ($1 >= start[i]) { sum[i] += $2; count[i]++; break } }
+      END { for (i = 1; i <= n; ++i) if (count[i]) printf "| %s | %.1f |\n", name[i], sum[i] / count[i] }' - "$work/brightness"
+} > "$out/brightness.md"
 
 # Glow close-ups from the 1600x900 deliverable, 4x enlarged without smoothing.
 crop() {  # crop NAME TIME GEOMETRY
