@@ -23,6 +23,13 @@ uniform sampler2D uTexSampler;
 in vec2 vTexCoord;
 out vec4 fragColor;
 
+// Glow code to linear glow: the fourth power.
+vec4 Decode(vec4 code)
+{
+    code *= code;
+    return code * code;
+}
+
 float Dither(ivec2 pixel)
 {
     uint h = uint(pixel.x) * 0x8da6b343u ^ uint(pixel.y) * 0xd8163841u;
@@ -53,13 +60,9 @@ void main()
         fragColor = a;
         return;
     }
-    a *= a;
-    b *= b;
-    c *= c;
-    d *= d;
-    a *= a;
-    b *= b;
-    c *= c;
-    d *= d;
+    a = Decode(a);
+    b = Decode(b);
+    c = Decode(c);
+    d = Decode(d);
     fragColor = sqrt(sqrt(mix(mix(a, b, f.x), mix(c, d, f.x), f.y))) + Dither(ivec2(gl_FragCoord.xy));
 }
