@@ -412,7 +412,8 @@ static void Bass(Mix& m, long start, long len, int note, float vel, float cutoff
     }
 }
 
-static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel, float release) {
+static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel, float release,
+                     float attack = 0.35f) {
     const long tail = static_cast<long>(release * 6.0f * kSampleRate);
     static const float detune[5] = {-0.16f, -0.07f, 0.0f, 0.08f, 0.15f};
     static const float pan[5] = {-0.9f, 0.5f, 0.0f, -0.5f, 0.9f};
@@ -443,7 +444,7 @@ static void PadChord(Mix& m, long start, long len, const Chord& chord, float vel
                 l += s * gl[k];
                 r += s * gr[k];
             }
-            float env = Adsr(Seconds(i), hold, 0.35f, 1.0f, 1.0f, release) * vel * 0.11f;
+            float env = Adsr(Seconds(i), hold, attack, 1.0f, 1.0f, release) * vel * 0.11f;
             l = fl.Low(l) * env;
             r = fr.Low(r) * env;
             m.music.Add(at, l, r);
@@ -652,7 +653,7 @@ static void Harmony(Mix& m, int bar) {
         float open = static_cast<float>(bar - kRise) / (kClimax - kRise);
         for (int s = 0; s < (preDrop ? 14 : 16); ++s)
             PadChord(m, Step(bar, s), six * (s % 2 ? 1 : 2) / 3 + static_cast<long>(open * six / 4), ChordAt(bar),
-                     (s % 4 == 0 ? 1.6f : 1.2f), 0.03f);
+                     (s % 4 == 0 ? 1.0f : 0.75f), 0.03f, 0.004f);
         return;
     }
     PadChord(m, Step(bar, 0), end - Step(bar, 0), ChordAt(bar), vel, preDrop ? 0.06f : 0.35f);
