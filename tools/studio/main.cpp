@@ -15,27 +15,23 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <thread>
 
 #include "CaptureJob.h"
-#include "FileWatcher.h"
 #include "FrameSink.h"
 #include "Overlay.h"
 #include "ResourceFolder.h"
 #include "SongMap.h"
 #include "Soundtrack.h"
+#include "StudioLog.h"
 #include "StudioOptions.h"
-#include "TrackFormat.h"
 #include "Transport.h"
+#include "Workspace.h"
 #include "engine/Engine.h"
 #include "scene/Production.h"
-#include "sync/SyncTrackNames.h"
-#include "sync/SyncTrackStore.h"
 #include "sync/Timeline.h"
 
 namespace fs = std::filesystem;
@@ -43,12 +39,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kResDir = "../res";
-const char* const kSyncBase = "../res/sync/";
 const char* const kSoundtrackPath = "../res/audio/melody.mp3";
 const int kPeaksPerRow = 2;
-// Saved files are looked at this often; with a frame on top, an edit shows
-// well within a quarter of a second.
-const double kWatchSeconds = 0.05;
 // A paused studio draws this many frames after the last change (Dear ImGui
 // settles hover and focus over a frame or two), then waits for the next one.
 const int kSettleFrames = 3;
@@ -60,36 +52,9 @@ void OnStatusSignal(int)
     statusRequested = 1;
 }
 
-void Log(const char* format, ...)
-{
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    SDL_LogInfo(SDL_LOG_CATEGORY_APPLICATION, "studio: %s", text);
-}
-
-void LogError(const std::string& text)
-{
-    SDL_LogError(SDL_LOG_CATEGORY_APPLICATION, "studio: %s", text.c_str());
-}
-
 double Now()
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-bool IsDir(const std::string& path)
-{
-    std::error_code ignored;
-    return !path.empty() && fs::is_directory(path, ignored);
-}
-
-bool SamePlace(const std::string& a, const std::string& b)
-{
-    std::error_code ignored;
-    return fs::equivalent(a, b, ignored);
 }
 
 // One past the highest number among the stills already in dir, so that a new
@@ -110,23 +75,6 @@ int NextStillNumber(const std::string& dir)
     return next;
 }
 
-// The shader log lines that a rebuild prints, kept for the overlay.
-struct LogTap {
-    SDL_LogOutputFunction previous = nullptr;
-    void* previousData = nullptr;
-    bool recording = false;
-    SDL_threadID owner = SDL_ThreadID();  // only the frame loop's own lines are kept
-    std::vector<std::string> lines;
-
-    static void Output(void* data, int category, SDL_LogPriority priority, const char* message)
-    {
-        LogTap* tap = static_cast<LogTap*>(data);
-        if (tap->recording && priority >= SDL_LOG_PRIORITY_ERROR && SDL_ThreadID() == tap->owner)
-            tap->lines.push_back(message);
-        if (tap->previous) tap->previous(tap->previousData, category, priority, message);
-    }
-};
-
 class Studio {
 public:
     int Run(int argc, char* argv[]);
@@ -134,7 +82,6 @@ public:
 
 private:
     bool Start();
-    void FindSources();
     void Frame();
     void Shutdown();
 
@@ -144,15 +91,10 @@ private:
     void Step(double rows, const char* why);
     void TogglePlay();
     void ApplyLoop();
-    bool WatchFiles();
-    bool CompileText(bool initial);
-    void ReloadTrackFiles(const std::vector<std::string>& changed);
-    void ReloadShaders(const std::vector<std::string>& changed);
     void Save();
     void StartCapture();
     void SaveStill();
     void LogStatus();
-    std::vector<std::string> Errors() const;
 
     StudioOptions options;
     std::unique_ptr<Engine> engine;
@@ -180,20 +122,8 @@ private:
     Loop loop;
     std::vector<Section> sections;
 
-    std::string sourceRoot;  // the tree whose choreography/ and res/ are edited
-    std::string tracksDir;
-    std::string sourceRes;   // empty when it is the res/ the studio reads
-    FileWatcher textWatch;
-    FileWatcher trackFileWatch;
-    FileWatcher shaderWatch;
-    double nextWatch = 0.0;
-    std::vector<TrackSource> liveTracks;  // empty while the tracks come from files
-    std::vector<std::string> trackErrors;
-    std::map<std::string, std::string> shaderErrors;
+    Workspace workspace;
     std::string message;
-    std::string textLabel;   // the overlay's "tracks:" line: what is watched
-    std::string filesLabel;
-    LogTap tap;
 
     std::vector<float> peaks;
     std::atomic<bool> peaksReady{false};
@@ -210,39 +140,6 @@ private:
 bool StudioEventHook(const SDL_Event& event, void* user)
 {
     return static_cast<Studio*>(user)->OnEvent(event);
-}
-
-void Studio::FindSources()
-{
-    if (!options.sourceDir.empty())
-        sourceRoot = options.sourceDir;
-    else if (IsDir("../choreography"))
-        sourceRoot = "..";
-    else if (IsDir(OSTREL_SOURCE_DIR "/choreography"))
-        sourceRoot = OSTREL_SOURCE_DIR;
-    tracksDir = !options.tracksDir.empty() ? options.tracksDir : sourceRoot.empty() ? "" : sourceRoot + "/choreography";
-    if (!sourceRoot.empty() && IsDir(sourceRoot + "/res") && !SamePlace(sourceRoot + "/res", kResDir))
-        sourceRes = sourceRoot + "/res";
-
-    std::string sectionsError;
-    std::string map = (sourceRoot.empty() ? tracksDir : sourceRoot + "/choreography") + "/SECTIONS.md";
-    if (!ReadSongMap(map, &sections, &sectionsError))
-        LogError("no sections: " + sectionsError);
-    else
-        Log("%zu sections from %s", sections.size(), map.c_str());
-
-    if (IsDir(tracksDir)) textWatch.Watch(tracksDir, ".tracks");
-    trackFileWatch.Watch(std::string(kResDir) + "/sync", ".track");
-    shaderWatch.Watch(std::string(kResDir) + "/shaders", "");
-    if (!sourceRes.empty()) {
-        trackFileWatch.Watch(sourceRes + "/sync", ".track");
-        shaderWatch.Watch(sourceRes + "/shaders", "");
-    }
-    textWatch.Poll();
-    trackFileWatch.Poll();
-    shaderWatch.Poll();
-    Log("watching %s%s%s", IsDir(tracksDir) ? (tracksDir + "/*.tracks, ").c_str() : "",
-        sourceRes.empty() ? "" : (sourceRes + "/{sync,shaders}, ").c_str(), "../res/{sync,shaders}");
 }
 
 bool Studio::Start()
@@ -262,23 +159,17 @@ bool Studio::Start()
     Window& window = engine->GetWindow();
     window.SetEventHook(StudioEventHook, this);
     if (options.fullscreen) SDL_SetWindowFullscreen(window.GetHandle(), SDL_WINDOW_FULLSCREEN_DESKTOP);
-    if (!overlay.Init(window.GetHandle(), window.GetContext())) LogError("the overlay did not start");
+    if (!overlay.Init(window.GetHandle(), window.GetContext())) StudioLogError("the overlay did not start");
     overlayVisible = options.overlay;
     overlay.selected.insert(options.curves.begin(), options.curves.end());
 
-    SDL_LogGetOutputFunction(&tap.previous, &tap.previousData);
-    SDL_LogSetOutputFunction(LogTap::Output, &tap);
-
-    FindSources();
-    if (IsDir(tracksDir)) CompileText(true);
-    // A copied build still finds the tree it was built from: say which one.
-    std::error_code ignored;
-    auto where = [&](const std::string& path) { return fs::absolute(path, ignored).lexically_normal().string(); };
-    const std::string builtFrom =
-        !options.sourceDir.empty() || !SamePlace(sourceRoot, OSTREL_SOURCE_DIR) ? "" : " (the build's tree)";
-    textLabel = "text in " + where(tracksDir) + builtFrom;
-    filesLabel = "files in " + where(kResDir) + "/sync" + (sourceRes.empty() ? "" : " and " + where(sourceRes) + "/sync");
-    Log("tracks: %s", (liveTracks.empty() ? filesLabel : textLabel).c_str());
+    workspace.Open(options, engine->GetSyncDevice(), engine->GetScene());
+    std::string sectionsError;
+    std::string map = workspace.SongMapPath();
+    if (!ReadSongMap(map, &sections, &sectionsError))
+        StudioLogError("no sections: " + sectionsError);
+    else
+        StudioLog("%zu sections from %s", sections.size(), map.c_str());
 
     // The waveform decodes beside the first frames.
     peaksThread = std::thread([this] {
@@ -287,7 +178,7 @@ bool Studio::Start()
 
     double startRow = StudioStartRow(options.from, rowsPerSecond);
     if (startRow > lastRow)
-        LogError("--from row " + std::to_string((long long)startRow) + " is past the end of the song (row " +
+        StudioLogError("--from row " + std::to_string((long long)startRow) + " is past the end of the song (row " +
                  std::to_string((long long)lastRow) + ")");
     Seek(startRow, "start");
     if (!options.paused) TogglePlay();
@@ -316,7 +207,7 @@ void Studio::Seek(double row, const char* why)
     previousRow = row;
     restoreCamera = true;
     settleFrames = 0;
-    Log("seek to row %.2f from row %.2f (%s)", row, from, why);
+    StudioLog("seek to row %.2f from row %.2f (%s)", row, from, why);
 }
 
 void Studio::Step(double rows, const char* why)
@@ -332,14 +223,14 @@ void Studio::TogglePlay()
         audio.Stop();
         playing = false;
         Hold(Row());
-        Log("paused at row %.2f", Row());
+        StudioLog("paused at row %.2f", Row());
         return;
     }
     if (Row() >= lastRow - 0.01) Seek(0.0, "replay from the start");
     audio.Play();
     playing = audio.IsPlaying();
     if (playing) held = false;
-    Log("playing from row %.2f", Row());
+    StudioLog("playing from row %.2f", Row());
 }
 
 void Studio::ApplyLoop()
@@ -353,7 +244,7 @@ void Studio::ApplyLoop()
     } else {
         audio.ClearLoop();
     }
-    Log("loop %s to %s %s", FormatBarBeatRow(loop.startRow).c_str(), FormatBarBeatRow(loop.endRow).c_str(),
+    StudioLog("loop %s to %s %s", FormatBarBeatRow(loop.startRow).c_str(), FormatBarBeatRow(loop.endRow).c_str(),
         loop.on ? "on" : "off");
 }
 
@@ -407,150 +298,9 @@ bool Studio::OnEvent(const SDL_Event& event)
     return true;
 }
 
-bool Studio::CompileText(bool initial)
-{
-    double start = Now();
-    std::vector<std::string> sources;
-    std::error_code failure;
-    for (const fs::directory_entry& entry : fs::directory_iterator(tracksDir, failure)) {
-        if (entry.path().extension() == ".tracks") sources.push_back(entry.path().string());
-    }
-    std::sort(sources.begin(), sources.end());
-    // The newest save, to say how long it took to show.
-    fs::file_time_type newest = fs::file_time_type::min();
-    for (const std::string& path : sources) newest = std::max(newest, fs::last_write_time(path, failure));
-
-    std::vector<TrackSource> tracks;
-    std::vector<std::string> errors;
-    if (sources.empty()) errors.push_back(tracksDir + ": no .tracks files");
-    if (errors.empty() && !compileTrackSources(sources, false, &tracks, &errors) && errors.empty())
-        errors.push_back(tracksDir + ": the tracks did not compile");
-    if (!errors.empty()) {
-        trackErrors = errors;
-        for (const std::string& line : errors) LogError(line);
-        LogError("keeping the last good tracks");
-        return false;
-    }
-    SyncTrackStore* store = buildStoreFromTracks(tracks, kSyncBase);
-    if (store == nullptr) {
-        trackErrors = {"out of memory building the tracks"};
-        LogError(trackErrors[0]);
-        return false;
-    }
-    syncStoreDestroy(engine->GetSyncDevice().SwapStore(store));
-    liveTracks.swap(tracks);
-    trackErrors.clear();
-    restoreCamera = true;
-    double saved = std::chrono::duration<double>(fs::file_time_type::clock::now() - newest).count();
-    if (initial)
-        Log("compiled %zu tracks from %zu files in %s (%.1f ms)", liveTracks.size(), sources.size(),
-            tracksDir.c_str(), (Now() - start) * 1000.0);
-    else
-        Log("compiled %zu tracks from %zu files in %s and swapped them in (%.1f ms; %.0f ms after the save)",
-            liveTracks.size(), sources.size(), tracksDir.c_str(), (Now() - start) * 1000.0, saved * 1000.0);
-    return true;
-}
-
-void Studio::ReloadTrackFiles(const std::vector<std::string>& changed)
-{
-    // An edit in the source tree reaches the copy the studio reads.
-    for (const std::string& path : changed) {
-        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
-        std::error_code failure;
-        fs::path target = fs::path(kResDir) / "sync" / fs::path(path).filename();
-        if (fs::exists(path, failure))
-            fs::copy_file(path, target, fs::copy_options::overwrite_existing, failure);
-        else
-            fs::remove(target, failure);
-    }
-    trackFileWatch.Poll();
-    SyncTrackStore* store = syncStoreCreate(kSyncBase);
-    if (store == nullptr || syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
-        syncStoreDestroy(store);
-        LogError("cannot reload the track files");
-        return;
-    }
-    syncStoreDestroy(engine->GetSyncDevice().SwapStore(store));
-    liveTracks.clear();
-    restoreCamera = true;
-    Log("reloaded the tracks from ../res/sync (%zu files changed)", changed.size());
-}
-
-void Studio::ReloadShaders(const std::vector<std::string>& changed)
-{
-    std::vector<std::string> names;
-    for (const std::string& path : changed) {
-        std::string name = fs::path(path).filename().string();
-        names.push_back(name);
-        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
-        std::error_code failure;
-        fs::copy_file(path, fs::path(kResDir) / "shaders" / name, fs::copy_options::overwrite_existing, failure);
-    }
-    shaderWatch.Poll();
-    auto uses = [&](const char* path) {
-        return path != nullptr && std::find(names.begin(), names.end(), fs::path(path).filename().string()) != names.end();
-    };
-    for (Shader* shader : engine->GetScene().Shaders()) {
-        if (!uses(shader->vertexPath) && !uses(shader->fragmentPath) && !uses(shader->geometryPath)) continue;
-        std::string key = fs::path(shader->vertexPath).filename().string() + " + " +
-                          fs::path(shader->fragmentPath).filename().string();
-        tap.lines.clear();
-        tap.recording = true;
-        bool ok = shader->Reload();
-        tap.recording = false;
-        if (ok) {
-            shaderErrors.erase(key);
-            Log("rebuilt the program %s", key.c_str());
-            continue;
-        }
-        std::string text = key + ":";
-        for (const std::string& line : tap.lines) text += " " + line;
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-        shaderErrors[key] = text;
-        LogError("the program " + key + " did not build; keeping the last good one");
-    }
-}
-
-bool Studio::WatchFiles()
-{
-    double now = Now();
-    if (now < nextWatch) return false;
-    nextWatch = now + kWatchSeconds;
-    bool any = false;
-    if (!textWatch.Poll().empty()) {
-        CompileText(false);
-        any = true;
-    }
-    std::vector<std::string> changed = trackFileWatch.Poll();
-    if (!changed.empty()) ReloadTrackFiles(changed);
-    any = any || !changed.empty();
-    changed = shaderWatch.Poll();
-    if (!changed.empty()) ReloadShaders(changed);
-    return any || !changed.empty();
-}
-
 void Studio::Save()
 {
-    if (liveTracks.empty()) {
-        message = "nothing to save: the tracks playing are the files in res/sync";
-    } else if (!trackErrors.empty()) {
-        message = "not saved: the text has errors";
-    } else {
-        message.clear();
-        std::vector<std::string> dirs = {std::string(kResDir) + "/sync"};
-        if (!sourceRes.empty()) dirs.insert(dirs.begin(), sourceRes + "/sync");
-        for (const std::string& dir : dirs) {
-            std::string error;
-            if (!writeCompiledTracks(dir, liveTracks, &error)) {
-                message = "not saved: " + error;
-                break;
-            }
-            message += (message.empty() ? "wrote " + std::to_string(liveTracks.size()) + " tracks into " : ", ") + dir;
-        }
-        // Our own writes are not edits.
-        trackFileWatch.Poll();
-    }
-    Log("%s", message.c_str());
+    message = workspace.Save();
 }
 
 void Studio::StartCapture()
@@ -584,11 +334,11 @@ void Studio::StartCapture()
                                      captureOutput};
     std::string program = (fs::read_symlink("/proc/self/exe", failure).parent_path() / "ostrel-capture").string();
     std::string error;
-    if (!capture.Start(program, kResDir, liveTracks, args, error))
+    if (!capture.Start(program, kResDir, workspace.LiveTracks(), args, error))
         message = "capture not started: " + error;
     else
         message = "capturing rows " + std::to_string(from) + " to " + std::to_string(to) + " into " + captureOutput;
-    Log("%s", message.c_str());
+    StudioLog("%s", message.c_str());
 }
 
 void Studio::SaveStill()
@@ -602,25 +352,18 @@ void Studio::SaveStill()
     std::string path = options.shotsDir + name;
     if (ReadBackBuffer(window.GetWidth(), window.GetHeight(), pixels) &&
         WriteFramePng(path, window.GetWidth(), window.GetHeight(), pixels.data(), error))
-        Log("saved still %s at row %.3f", path.c_str(), Row());
+        StudioLog("saved still %s at row %.3f", path.c_str(), Row());
     else
-        LogError("no still saved: " + (error.empty() ? "cannot read the frame back" : error));
-}
-
-std::vector<std::string> Studio::Errors() const
-{
-    std::vector<std::string> all = trackErrors;
-    for (const auto& entry : shaderErrors) all.push_back(entry.second);
-    return all;
+        StudioLogError("no still saved: " + (error.empty() ? "cannot read the frame back" : error));
 }
 
 void Studio::LogStatus()
 {
     const Section* section = SectionAt(sections, Row());
-    Log("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu at %s", Row(),
+    StudioLog("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu at %s", Row(),
         (double)engine->GetAudioDevice().GetPosition(), playing ? "playing" : "paused", loop.startRow, loop.endRow,
-        loop.on ? "on" : "off", section ? section->name.c_str() : "-", liveTracks.empty() ? "files" : "text",
-        Errors().size(), FormatBarBeatRow(Row()).c_str());
+        loop.on ? "on" : "off", section ? section->name.c_str() : "-", workspace.LiveTracks().empty() ? "files" : "text",
+        workspace.Errors().size(), FormatBarBeatRow(Row()).c_str());
 }
 
 void Studio::Frame()
@@ -633,21 +376,23 @@ void Studio::Frame()
         SDL_GL_GetDrawableSize(window.GetHandle(), &w, &h);
         if (w > 0 && h > 0 && (w != window.GetWidth() || h != window.GetHeight())) {
             window.SetSize(w, h);
-            if (!engine->GetScene().Resize()) LogError("cannot resize the frame buffers");
-            Log("resized to %dx%d", w, h);
+            if (!engine->GetScene().Resize()) StudioLogError("cannot resize the frame buffers");
+            StudioLog("resized to %dx%d", w, h);
         }
     }
-    if (WatchFiles()) settleFrames = 0;
+    bool swapped = false;
+    if (workspace.Poll(&swapped)) settleFrames = 0;
+    if (swapped) restoreCamera = true;
     if (playing && !audio.IsPlaying()) {
         playing = false;
         Hold(Row());
-        Log("the music ended; paused at the end");
+        StudioLog("the music ended; paused at the end");
     }
     bool done = false, ok = false;
     std::string last;
     if (capture.Running() && (done = capture.Finished(ok, last))) {
         message = ok ? "captured into " + captureOutput : "capture failed: " + last;
-        Log("%s", message.c_str());
+        StudioLog("%s", message.c_str());
         settleFrames = 0;
     }
     if (statusRequested) {
@@ -670,7 +415,7 @@ void Studio::Frame()
     float seconds = held ? secondsAtRow(heldRow, audio.GetTempo()) : audio.GetPosition();
     double row = held ? heldRow : (double)seconds * rowsPerSecond;
     if (playing && loop.on && row < previousRow - 1.0) {
-        Log("loop wrapped to row %.2f", row);
+        StudioLog("loop wrapped to row %.2f", row);
         restoreCamera = true;
     }
     previousRow = row;
@@ -694,8 +439,8 @@ void Studio::Frame()
         view.peaks = peaksReady ? &peaks : nullptr;
         view.peaksPerRow = kPeaksPerRow;
         view.sync = &engine->GetSyncDevice();
-        view.trackSource = liveTracks.empty() ? filesLabel.c_str() : textLabel.c_str();
-        view.errors = Errors();
+        view.trackSource = workspace.SourceLabel().c_str();
+        view.errors = workspace.Errors();
         view.message = message;
         OverlayActions actions = overlay.Draw(view);
         if (actions.seek) {
@@ -736,7 +481,7 @@ void Studio::Shutdown()
 {
     if (peaksThread.joinable()) peaksThread.join();
     overlay.Shutdown();
-    SDL_LogSetOutputFunction(tap.previous, tap.previousData);
+    workspace.Close();
     engine->Shutdown();
 }
 

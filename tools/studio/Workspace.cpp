@@ -1,0 +1,255 @@
+#include "Workspace.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "StudioLog.h"
+#include "render/Shader.h"
+#include "scene/Scene.h"
+#include "sync/SyncDevice.h"
+#include "sync/SyncTrackNames.h"
+#include "sync/SyncTrackStore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kResDir = "../res";
+const char* const kSyncBase = "../res/sync/";
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsDir(const std::string& path)
+{
+    std::error_code ignored;
+    return !path.empty() && fs::is_directory(path, ignored);
+}
+
+bool SamePlace(const std::string& a, const std::string& b)
+{
+    std::error_code ignored;
+    return fs::equivalent(a, b, ignored);
+}
+
+}  // namespace
+
+void Workspace::LogTap::Output(void* data, int category, SDL_LogPriority priority, const char* message)
+{
+    LogTap* tap = static_cast<LogTap*>(data);
+    if (tap->recording && priority >= SDL_LOG_PRIORITY_ERROR && SDL_ThreadID() == tap->owner)
+        tap->lines.push_back(message);
+    if (tap->previous) tap->previous(tap->previousData, category, priority, message);
+}
+
+void Workspace::Open(const StudioOptions& options, SyncDevice& syncDevice, Scene& productionScene)
+{
+    sync = &syncDevice;
+    scene = &productionScene;
+    tap.owner = SDL_ThreadID();
+    SDL_LogGetOutputFunction(&tap.previous, &tap.previousData);
+    SDL_LogSetOutputFunction(LogTap::Output, &tap);
+    FindSources(options);
+    if (IsDir(tracksDir)) CompileText(true);
+    // A copied build still finds the tree it was built from: say which one.
+    std::error_code ignored;
+    auto where = [&](const std::string& path) { return fs::absolute(path, ignored).lexically_normal().string(); };
+    const std::string builtFrom =
+        !options.sourceDir.empty() || !SamePlace(sourceRoot, OSTREL_SOURCE_DIR) ? "" : " (the build's tree)";
+    textLabel = "text in " + where(tracksDir) + builtFrom;
+    filesLabel = "files in " + where(kResDir) + "/sync" + (sourceRes.empty() ? "" : " and " + where(sourceRes) + "/sync");
+    StudioLog("tracks: %s", SourceLabel().c_str());
+}
+
+void Workspace::Close()
+{
+    SDL_LogSetOutputFunction(tap.previous, tap.previousData);
+}
+
+std::string Workspace::SongMapPath() const
+{
+    return (sourceRoot.empty() ? tracksDir : sourceRoot + "/choreography") + "/SECTIONS.md";
+}
+
+void Workspace::FindSources(const StudioOptions& options)
+{
+    if (!options.sourceDir.empty())
+        sourceRoot = options.sourceDir;
+    else if (IsDir("../choreography"))
+        sourceRoot = "..";
+    else if (IsDir(OSTREL_SOURCE_DIR "/choreography"))
+        sourceRoot = OSTREL_SOURCE_DIR;
+    tracksDir = !options.tracksDir.empty() ? options.tracksDir : sourceRoot.empty() ? "" : sourceRoot + "/choreography";
+    if (!sourceRoot.empty() && IsDir(sourceRoot + "/res") && !SamePlace(sourceRoot + "/res", kResDir))
+        sourceRes = sourceRoot + "/res";
+
+    if (IsDir(tracksDir)) textWatch.Watch(tracksDir, ".tracks");
+    trackFileWatch.Watch(std::string(kResDir) + "/sync", ".track");
+    shaderWatch.Watch(std::string(kResDir) + "/shaders", "");
+    if (!sourceRes.empty()) {
+        trackFileWatch.Watch(sourceRes + "/sync", ".track");
+        shaderWatch.Watch(sourceRes + "/shaders", "");
+    }
+    textWatch.Poll();
+    trackFileWatch.Poll();
+    shaderWatch.Poll();
+    StudioLog("watching %s%s%s", IsDir(tracksDir) ? (tracksDir + "/*.tracks, ").c_str() : "",
+              sourceRes.empty() ? "" : (sourceRes + "/{sync,shaders}, ").c_str(), "../res/{sync,shaders}");
+}
+
+bool Workspace::CompileText(bool initial)
+{
+    double start = Now();
+    std::vector<std::string> sources;
+    std::error_code failure;
+    for (const fs::directory_entry& entry : fs::directory_iterator(tracksDir, failure)) {
+        if (entry.path().extension() == ".tracks") sources.push_back(entry.path().string());
+    }
+    std::sort(sources.begin(), sources.end());
+    // The newest save, to say how long it took to show.
+    fs::file_time_type newest = fs::file_time_type::min();
+    for (const std::string& path : sources) newest = std::max(newest, fs::last_write_time(path, failure));
+
+    std::vector<TrackSource> tracks;
+    std::vector<std::string> errors;
+    if (sources.empty()) errors.push_back(tracksDir + ": no .tracks files");
+    if (errors.empty() && !compileTrackSources(sources, false, &tracks, &errors) && errors.empty())
+        errors.push_back(tracksDir + ": the tracks did not compile");
+    if (!errors.empty()) {
+        trackErrors = errors;
+        for (const std::string& line : errors) StudioLogError(line);
+        StudioLogError("keeping the last good tracks");
+        return false;
+    }
+    SyncTrackStore* store = buildStoreFromTracks(tracks, kSyncBase);
+    if (store == nullptr) {
+        trackErrors = {"out of memory building the tracks"};
+        StudioLogError(trackErrors[0]);
+        return false;
+    }
+    syncStoreDestroy(sync->SwapStore(store));
+    liveTracks.swap(tracks);
+    trackErrors.clear();
+    double saved = std::chrono::duration<double>(fs::file_time_type::clock::now() - newest).count();
+    if (initial)
+        StudioLog("compiled %zu tracks from %zu files in %s (%.1f ms)", liveTracks.size(), sources.size(),
+                  tracksDir.c_str(), (Now() - start) * 1000.0);
+    else
+        StudioLog("compiled %zu tracks from %zu files in %s and swapped them in (%.1f ms; %.0f ms after the save)",
+                  liveTracks.size(), sources.size(), tracksDir.c_str(), (Now() - start) * 1000.0, saved * 1000.0);
+    return true;
+}
+
+bool Workspace::ReloadTrackFiles(const std::vector<std::string>& changed)
+{
+    // An edit in the source tree reaches the copy the studio reads.
+    for (const std::string& path : changed) {
+        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
+        std::error_code failure;
+        fs::path target = fs::path(kResDir) / "sync" / fs::path(path).filename();
+        if (fs::exists(path, failure))
+            fs::copy_file(path, target, fs::copy_options::overwrite_existing, failure);
+        else
+            fs::remove(target, failure);
+    }
+    trackFileWatch.Poll();
+    SyncTrackStore* store = syncStoreCreate(kSyncBase);
+    if (store == nullptr || syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
+        syncStoreDestroy(store);
+        StudioLogError("cannot reload the track files");
+        return false;
+    }
+    syncStoreDestroy(sync->SwapStore(store));
+    liveTracks.clear();
+    StudioLog("reloaded the tracks from ../res/sync (%zu files changed)", changed.size());
+    return true;
+}
+
+void Workspace::ReloadShaders(const std::vector<std::string>& changed)
+{
+    std::vector<std::string> names;
+    for (const std::string& path : changed) {
+        std::string name = fs::path(path).filename().string();
+        names.push_back(name);
+        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
+        std::error_code failure;
+        fs::copy_file(path, fs::path(kResDir) / "shaders" / name, fs::copy_options::overwrite_existing, failure);
+    }
+    shaderWatch.Poll();
+    auto uses = [&](const char* path) {
+        return path != nullptr && std::find(names.begin(), names.end(), fs::path(path).filename().string()) != names.end();
+    };
+    for (Shader* shader : scene->Shaders()) {
+        if (!uses(shader->vertexPath) && !uses(shader->fragmentPath) && !uses(shader->geometryPath)) continue;
+        std::string key = fs::path(shader->vertexPath).filename().string() + " + " +
+                          fs::path(shader->fragmentPath).filename().string();
+        tap.lines.clear();
+        tap.recording = true;
+        bool ok = shader->Reload();
+        tap.recording = false;
+        if (ok) {
+            shaderErrors.erase(key);
+            StudioLog("rebuilt the program %s", key.c_str());
+            continue;
+        }
+        std::string text = key + ":";
+        for (const std::string& line : tap.lines) text += " " + line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        shaderErrors[key] = text;
+        StudioLogError("the program " + key + " did not build; keeping the last good one");
+    }
+}
+
+bool Workspace::Poll(bool* swapped)
+{
+    *swapped = false;
+    double now = Now();
+    if (now < nextWatch) return false;
+    nextWatch = now + kWatchSeconds;
+    bool any = false;
+    if (!textWatch.Poll().empty()) {
+        *swapped = CompileText(false);
+        any = true;
+    }
+    std::vector<std::string> changed = trackFileWatch.Poll();
+    if (!changed.empty()) *swapped = ReloadTrackFiles(changed) || *swapped;
+    any = any || !changed.empty();
+    changed = shaderWatch.Poll();
+    if (!changed.empty()) ReloadShaders(changed);
+    return any || !changed.empty();
+}
+
+std::string Workspace::Save()
+{
+    std::string message;
+    if (liveTracks.empty()) {
+        message = "nothing to save: the tracks playing are the files in res/sync";
+    } else if (!trackErrors.empty()) {
+        message = "not saved: the text has errors";
+    } else {
+        std::vector<std::string> dirs = {std::string(kResDir) + "/sync"};
+        if (!sourceRes.empty()) dirs.insert(dirs.begin(), sourceRes + "/sync");
+        for (const std::string& dir : dirs) {
+            std::string error;
+            if (!writeCompiledTracks(dir, liveTracks, &error)) {
+                message = "not saved: " + error;
+                break;
+            }
+            message += (message.empty() ? "wrote " + std::to_string(liveTracks.size()) + " tracks into " : ", ") + dir;
+        }
+        // Our own writes are not edits.
+        trackFileWatch.Poll();
+    }
+    StudioLog("%s", message.c_str());
+    return message;
+}
+
+std::vector<std::string> Workspace::Errors() const
+{
+    std::vector<std::string> all = trackErrors;
+    for (const auto& entry : shaderErrors) all.push_back(entry.second);
+    return all;
+}
