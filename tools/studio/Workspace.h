@@ -9,6 +9,7 @@
 #include "FileWatcher.h"
 #include "StudioOptions.h"
 #include "TrackFormat.h"
+#include "TrackTextEdit.h"
 
 class Scene;
 class SyncDevice;
@@ -16,6 +17,10 @@ class SyncDevice;
 // Saved files are looked at this often; with a frame on top, an edit shows
 // well within a quarter of a second.
 constexpr double kWatchSeconds = 0.05;
+
+// The value step of + and -: about a hundredth of the range the curve shows,
+// on a 1-2-5 scale; 1 for booleans and Camera.Mode, which count in whole steps.
+double NudgeStep(const std::string& track, double low, double high);
 
 // What the studio edits: the choreography text, the track files and the
 // shaders. It watches them, compiles the text with the track tool's compiler
@@ -42,12 +47,68 @@ public:
 
     // Empty while the tracks come from the files in res/sync.
     const std::vector<TrackSource>& LiveTracks() const { return liveTracks; }
+    // The live track of that name as its source defines it (keys, key lines);
+    // null when no source does.
+    const TrackSource* SourceOf(const std::string& track) const;
+    // The source file that holds the track's block; empty when none does.
+    std::string FileOf(const std::string& track) const;
+    // Tracks that no source defines now and that keep their last good keys.
+    const std::vector<std::string>& Orphans() const { return orphans; }
     // The song map beside the choreography text.
     std::string SongMapPath() const;
     // Where the live tracks come from, as the overlay's "tracks:" line says it.
     const std::string& SourceLabel() const { return liveTracks.empty() ? filesLabel : textLabel; }
 
+    // Key edits. Each is written at once into the source file that holds the
+    // track, changing that key's line only, then compiled and swapped in as a
+    // save from an editor would be. Keys are named by their row. Each returns
+    // false and says why in *message when it changes nothing; on success
+    // *message says what it did.
+    // A key at row with the value the track has there and the interpolation
+    // of the key before it, so the picture does not jump.
+    bool InsertKey(const std::string& track, int32_t row, std::string* message);
+    // value is text as the track format reads it ("0.25", "-1").
+    bool SetKeyValue(const std::string& track, int32_t row, const std::string& value, std::string* message);
+    // Adds steps times step to the value, kept to the digits of both.
+    bool NudgeKey(const std::string& track, int32_t row, int steps, double step, std::string* message);
+    // Moves the key, held between its neighbours; *movedTo gets the row it reached.
+    bool MoveKey(const std::string& track, int32_t row, int32_t toRow, int32_t* movedTo, std::string* message);
+    // step -> linear -> smooth -> ramp -> step.
+    bool CycleInterpolation(const std::string& track, int32_t row, std::string* message);
+    bool DeleteKey(const std::string& track, int32_t row, std::string* message);
+    // Restores the file an edit changed, byte for byte, and swaps it in. A
+    // file that changed since (a save from an editor) is left alone: undo
+    // never overwrites what it did not write.
+    bool Undo(std::string* message);
+    bool Redo(std::string* message);
+
 private:
+    struct Change {
+        std::string path;
+        std::string before, after;
+        std::string what;
+    };
+    // Reads the file that holds track, and its block; false with the reason.
+    bool ReadBlock(const std::string& track, std::string* path, std::string* text, TrackBlock* block,
+                   std::string* message);
+    // The file, its text and block, and the place of one key in the block.
+    struct KeyInFile {
+        std::string path, text;
+        TrackBlock block;
+        size_t index = 0;
+        const TrackRecord& Key() const { return block.keys[index].key; }
+    };
+    bool ReadKey(const std::string& track, int32_t row, KeyInFile* file, std::string* message);
+    // Replaces the key's line with key and commits it; what says how.
+    bool Rewrite(const KeyInFile& file, const std::string& track, const TrackRecord& key, const std::string& what,
+                 std::string* message);
+    // Writes the edited text, records it for undo and swaps the result in.
+    bool Commit(const std::string& path, const std::string& before, const std::string& after, const std::string& what,
+                std::string* message);
+    bool WriteAndSwap(const std::string& path, const std::string& text, std::string* message);
+    // Undo (from the undo stack to the redo stack) or redo (the other way).
+    bool Replay(std::vector<Change>& from, std::vector<Change>& to, bool undo, std::string* message);
+
     // The shader log lines that a rebuild prints, kept for the errors.
     struct LogTap {
         SDL_LogOutputFunction previous = nullptr;
@@ -77,5 +138,8 @@ private:
     std::vector<TrackSource> liveTracks;
     std::vector<std::string> trackErrors;
     std::map<std::string, std::string> shaderErrors;
+    std::vector<std::string> orphans;
+    std::vector<Change> undoStack;
+    std::vector<Change> redoStack;
     LogTap tap;
 };

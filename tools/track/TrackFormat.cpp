@@ -1,6 +1,7 @@
 #include "TrackFormat.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -49,6 +50,36 @@ bool isValidTrackName(const std::string& name)
     }
     return true;
 }
+
+std::string closestTrackName(const std::string& name)
+{
+    std::string best;
+    size_t bestDistance = 4;
+    for (const char* known : syncTrackNames) {
+        // Edit distance, letter case ignored.
+        std::string other = known;
+        std::vector<size_t> row(other.size() + 1);
+        for (size_t j = 0; j <= other.size(); ++j)
+            row[j] = j;
+        for (size_t i = 1; i <= name.size(); ++i) {
+            size_t diagonal = row[0];
+            row[0] = i;
+            for (size_t j = 1; j <= other.size(); ++j) {
+                size_t above = row[j];
+                bool same = tolower((unsigned char)name[i - 1]) == tolower((unsigned char)other[j - 1]);
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row[other.size()] < bestDistance) {
+            bestDistance = row[other.size()];
+            best = other;
+        }
+    }
+    return best;
+}
+
+const char* const kAnyNameAdvice = "--any-name allows it";
 
 static void putU32(std::vector<uint8_t>* out, uint32_t v)
 {
@@ -358,6 +389,7 @@ bool parseTrackSource(const std::string& text, const std::string& origin, std::v
             continue;
         }
         current->keys.push_back(key);
+        current->keyLines.push_back((int32_t)lineNumber);
     }
     return errors->size() == errorsBefore;
 }
@@ -376,7 +408,7 @@ static bool checkAcrossSources(bool anyName, size_t errorsBefore, std::vector<Tr
             seen[track.name] = track.origin;
         if (!anyName && !isKnownTrackName(track.name))
             errors->push_back(track.origin + ": unknown track name " + track.name +
-                              " (the production never reads it; --any-name allows it)");
+                              " (the production never reads it; " + kAnyNameAdvice + ")");
     }
     if (errors->size() == errorsBefore)
         return true;

@@ -21,6 +21,7 @@ struct TrackSource {
     std::string name;
     std::vector<TrackRecord> keys;
     std::string origin;  // "file:line" of its "track" line
+    std::vector<int32_t> keyLines;  // the line of each key in origin's file
 };
 
 // "Camera.X" -> "_Camera.X.track"
@@ -30,6 +31,12 @@ std::string trackNameFromPath(const std::string& path);
 bool isKnownTrackName(const std::string& name);
 // Group.Name from letters, digits and underscores.
 bool isValidTrackName(const std::string& name);
+// The production's name nearest to name (letter case and up to three typed
+// letters apart), or empty when none is that near.
+std::string closestTrackName(const std::string& name);
+// The compiler's advice on a name the production never reads; a program that
+// has no --any-name puts its own advice in its place.
+extern const char* const kAnyNameAdvice;
 
 std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys);
 // Strict reading: adds one line per problem (truncation, trailing bytes,
