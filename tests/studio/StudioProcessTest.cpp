@@ -374,6 +374,110 @@ TEST_F(StudioProcessTest, SavedEditsShowLiveAndBrokenOnesKeepTheLastGoodVersion)
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
 }
 
+// The lines of a text file, each with its end of line.
+std::vector<std::string> LinesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find('\n', start), text.size() - 1);
+        lines.push_back(text.substr(start, end + 1 - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_F(StudioProcessTest, KeysEditTheTextInPlaceAndUndoRestoresItByteForByte)
+{
+    // 16:1:8 lies between FX.Fade's drop key (16:0:0, 1) and the next one.
+    StudioRun studio(layout, {"--paused", "--from", "16:1:8", "--curves", "FX.Fade", "--no-overlay", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    std::string original;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), original));
+    Image lit = LoadPng(studio.Still());
+
+    // K: one line more, in row order, and no other byte changed.
+    studio.Key("k");
+    std::string inserted = studio.WaitFor("^studio: FX.Fade: inserted 16:1:8 1 step at fx.tracks:[0-9]+ ");
+    ASSERT_FALSE(inserted.empty()) << studio.Text();
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
+    std::vector<std::string> before = LinesOf(original), after = LinesOf(text);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    size_t at = 0;
+    while (at < before.size() && before[at] == after[at]) ++at;
+    EXPECT_EQ(after[at], "    16:1:8     1         step\n");
+    EXPECT_EQ(after[at - 1], "    16:0:0     1         step\n");
+    after.erase(after.begin() + (long)at);
+    EXPECT_EQ(after, before);
+    const std::string where = "fx.tracks:" + std::to_string(at + 1) + " ";
+    EXPECT_NE(inserted.find(where), std::string::npos) << inserted;
+
+    // Each - lowers that line's value; Shift makes it ten steps.
+    double last = 1.0;
+    int edits = 1;
+    for (const char* key : {"minus", "minus", "shift+minus", "shift+minus", "shift+minus"}) {
+        studio.Key(key);
+        ASSERT_FALSE(studio.WaitFor("^studio: FX.Fade: 16:1:8 .* -> .* at " + where).empty()) << studio.Text();
+        ++edits;
+        ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
+        std::string line = LinesOf(text)[at];
+        double value = NAN;
+        ASSERT_EQ(std::sscanf(line.c_str(), " 16:1:8 %lf step", &value), 1) << line;
+        EXPECT_LT(value, last) << line;
+        last = value;
+    }
+    EXPECT_LT(last, 0.9);
+    Image darker = LoadPng(studio.Still());
+    EXPECT_LT(darker.Mean(), lit.Mean() * 0.95);
+
+    // As many undos as edits: the file to the byte, and the picture with it.
+    for (int i = 0; i < edits; ++i) {
+        studio.Key("ctrl+z");
+        ASSERT_FALSE(studio.WaitFor("^studio: undid FX.Fade").empty()) << studio.Text();
+    }
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
+    EXPECT_EQ(text, original);
+    EXPECT_EQ(LoadPng(studio.Still()).rgba, lit.rgba);
+
+    // A save from an editor between two studio edits is not undone.
+    studio.Key("k");
+    ASSERT_FALSE(studio.WaitFor("^studio: FX.Fade: inserted ").empty()) << studio.Text();
+    RewriteTrack("fx.tracks", "FX.Flash", "    0:0:0      0.25\n");
+    ASSERT_FALSE(studio.WaitFor("^studio: compiled 53 tracks .* after the save").empty()) << studio.Text();
+    std::string saved;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), saved));
+    studio.Key("minus");
+    ASSERT_FALSE(studio.WaitFor("^studio: FX.Fade: 16:1:8 ").empty()) << studio.Text();
+    studio.Key("ctrl+z ctrl+z");
+    ASSERT_FALSE(studio.WaitFor("^studio: undid FX.Fade").empty()) << studio.Text();
+    ASSERT_FALSE(studio.WaitFor("studio: not undone: .*fx.tracks changed outside the studio").empty()) << studio.Text();
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
+    EXPECT_EQ(text, saved);
+    EXPECT_EQ(studio.Quit(), 0);
+    EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
+}
+
+TEST_F(StudioProcessTest, AMissingSourceIsNamedAndSaveRefusesThePartialSet)
+{
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    Image before = LoadPng(studio.Still());
+    fs::remove(Choreography("objects.tracks"));
+    std::string warning = studio.WaitFor("^studio: no source defines ", 5.0);
+    ASSERT_FALSE(warning.empty()) << studio.Text();
+    EXPECT_NE(warning.find("Grid.Visible"), std::string::npos) << warning;
+    EXPECT_NE(warning.find("keep their last good keys"), std::string::npos) << warning;
+    // The objects stay as they were.
+    EXPECT_EQ(LoadPng(studio.Still()).rgba, before.rgba);
+    fs::path track = fs::path(layout.Res()) / "sync" / "_Grid.Visible.track";
+    auto written = fs::last_write_time(track);
+    studio.Key("s");
+    std::string refused = studio.WaitFor("^studio: not saved: no source defines ", 5.0);
+    EXPECT_FALSE(refused.empty()) << studio.Text();
+    EXPECT_EQ(fs::last_write_time(track), written);
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
 TEST_F(StudioProcessTest, APausedFrameEqualsTheCapturedFrame)
 {
     // Frame 3068 at 60 fps (row 1499.9, in the drop), and the whole row

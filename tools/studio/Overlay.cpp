@@ -34,6 +34,25 @@ const ImGuiWindowFlags kFixedWindow = ImGuiWindowFlags_NoMove | ImGuiWindowFlags
 
 }  // namespace
 
+void CurveRange(const SyncTrack* track, double row, float* low, float* high)
+{
+    float lo = INFINITY, hi = -INFINITY;
+    const double from = std::floor(row) - kCurveHalfSpan;
+    for (int i = 0; track != nullptr && i <= 2 * (int)kCurveHalfSpan + 1; ++i) {
+        float v = (float)syncTrackValue(track, from + i);
+        if (!std::isfinite(v)) continue;
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    }
+    if (!(hi >= lo)) lo = hi = 0.0f;
+    if (hi - lo < 1e-6f) {
+        lo -= 0.5f;
+        hi += 0.5f;
+    }
+    *low = lo;
+    *high = hi;
+}
+
 bool Overlay::Init(SDL_Window* window, SDL_GLContext context)
 {
     IMGUI_CHECKVERSION();
@@ -291,12 +310,14 @@ void Overlay::DrawTracks(const OverlayView& view)
         for (int i = 0; i < SYNC_TRACK_NAME_COUNT; ++i) {
             const char* name = syncTrackNames[i];
             if (std::strncmp(name, group.c_str(), group.size()) != 0 || name[group.size()] != '.') continue;
-            bool on = selected.count(name) != 0;
+            auto place = std::find(selected.begin(), selected.end(), name);
+            bool on = place != selected.end();
             if (ImGui::Checkbox(name + group.size() + 1, &on)) {
                 if (on)
-                    selected.insert(name);
+                    selected.push_back(name);
                 else
-                    selected.erase(name);
+                    selected.erase(place);
+                keySelected = false;
             }
             ImGui::SameLine(170);
             ImGui::Text("%10.4f", view.sync->GetFloat(name));

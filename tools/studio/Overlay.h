@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,11 @@
 #include "Transport.h"
 
 class SyncDevice;
+struct SyncTrack;
+
+// The values the curve view spans for a track around a row: two bars each
+// side, every row. The nudge step is sized from it.
+void CurveRange(const SyncTrack* track, double row, float* low, float* high);
 
 // What the overlay shows; the studio fills it each frame.
 struct OverlayView {
@@ -56,8 +60,12 @@ public:
     void Submit();
     void Shutdown();
 
-    // Tracks drawn as curves; names in Group.Name form.
-    std::set<std::string> selected;
+    // Tracks drawn as curves, in the order chosen; names in Group.Name form.
+    // The first is the one keys edit.
+    std::vector<std::string> selected;
+    // The key of the first selected track that edits act on, by its row.
+    bool keySelected = false;
+    int32_t selectedKeyRow = 0;
 
 private:
     void DrawTimeline(const OverlayView& view, OverlayActions& actions);

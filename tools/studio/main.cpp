@@ -32,6 +32,7 @@
 #include "Workspace.h"
 #include "engine/Engine.h"
 #include "scene/Production.h"
+#include "sync/SyncTrackStore.h"
 #include "sync/Timeline.h"
 
 namespace fs = std::filesystem;
@@ -92,6 +93,10 @@ private:
     void TogglePlay();
     void ApplyLoop();
     void Save();
+    bool EditKey(const SDL_KeyboardEvent& key);
+    bool TargetKey(const std::string& track, int32_t* row);
+    void StepToKey(int direction);
+    void Edited(bool done, const std::string& text, uint32_t pressedAt);
     void StartCapture();
     void SaveStill();
     void LogStatus();
@@ -161,7 +166,7 @@ bool Studio::Start()
     if (options.fullscreen) SDL_SetWindowFullscreen(window.GetHandle(), SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (!overlay.Init(window.GetHandle(), window.GetContext())) StudioLogError("the overlay did not start");
     overlayVisible = options.overlay;
-    overlay.selected.insert(options.curves.begin(), options.curves.end());
+    overlay.selected = options.curves;
 
     workspace.Open(options, engine->GetSyncDevice(), engine->GetScene());
     std::string sectionsError;
@@ -259,6 +264,7 @@ bool Studio::OnEvent(const SDL_Event& event)
         return true;
     }
     if (event.type != SDL_KEYDOWN) return false;
+    if (EditKey(event.key)) return true;
     const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
     const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
     const int stepRows = alt ? 1 : shift ? kRowsPerBar : kRowsPerBeat;
@@ -301,6 +307,119 @@ bool Studio::OnEvent(const SDL_Event& event)
 void Studio::Save()
 {
     message = workspace.Save();
+}
+
+// The key that + - I and Delete act on: the selected one while it exists,
+// else the one at the playhead.
+bool Studio::TargetKey(const std::string& track, int32_t* row)
+{
+    const TrackSource* source = workspace.SourceOf(track);
+    if (source == nullptr) return false;
+    for (int32_t wanted : {overlay.keySelected ? overlay.selectedKeyRow : INT32_MIN, (int32_t)WholeRow(Row())}) {
+        for (const TrackRecord& key : source->keys) {
+            if (key.row != wanted) continue;
+            *row = wanted;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Studio::StepToKey(int direction)
+{
+    const std::string& track = overlay.selected.front();
+    SyncTrack* keys = syncStoreGetTrack(engine->GetSyncDevice().GetStore(), track.c_str());
+    const int32_t here = (int32_t)WholeRow(Row());
+    bool found = false;
+    int32_t row = 0;
+    for (int32_t i = 0; keys != nullptr && i < keys->keyCount; ++i) {
+        int32_t at = keys->keys[i].row;
+        if (direction < 0 ? at < here && (!found || at > row) : at > here && (!found || at < row)) {
+            row = at;
+            found = true;
+        }
+    }
+    if (!found) {
+        message = track + " has no key " + (direction < 0 ? "before " : "after ") + FormatBarBeatRow(here);
+        StudioLog("%s", message.c_str());
+        return;
+    }
+    overlay.keySelected = true;
+    overlay.selectedKeyRow = row;
+    Seek(row, "key");
+}
+
+void Studio::Edited(bool done, const std::string& text, uint32_t pressedAt)
+{
+    message = text;
+    settleFrames = 0;
+    if (!done) {
+        StudioLogError(text);
+        return;
+    }
+    restoreCamera = true;
+    StudioLog("%s (%u ms from the key press to the swap)", text.c_str(), SDL_GetTicks() - pressedAt);
+}
+
+bool Studio::EditKey(const SDL_KeyboardEvent& event)
+{
+    const SDL_Keycode sym = event.keysym.sym;
+    const bool shift = (event.keysym.mod & KMOD_SHIFT) != 0;
+    const bool ctrl = (event.keysym.mod & KMOD_CTRL) != 0;
+    std::string text;
+    if (ctrl && (sym == SDLK_z || sym == SDLK_y)) {
+        bool done = sym == SDLK_z && !shift ? workspace.Undo(&text) : workspace.Redo(&text);
+        Edited(done, text, event.timestamp);
+        return true;
+    }
+    const bool up = sym == SDLK_EQUALS || sym == SDLK_PLUS || sym == SDLK_KP_PLUS;
+    const bool down = sym == SDLK_MINUS || sym == SDLK_KP_MINUS;
+    const bool editKey = sym == SDLK_k || up || down || sym == SDLK_i || sym == SDLK_DELETE || sym == SDLK_COMMA ||
+                         sym == SDLK_PERIOD;
+    if (!editKey || ctrl) return false;
+    if (overlay.selected.empty()) {
+        message = "no track selected: tick one in the panel, or start with --curves";
+        StudioLog("%s", message.c_str());
+        return true;
+    }
+    const std::string track = overlay.selected.front();
+    if (sym == SDLK_COMMA || sym == SDLK_PERIOD) {
+        StepToKey(sym == SDLK_COMMA ? -1 : 1);
+        return true;
+    }
+    if (sym == SDLK_k) {
+        int32_t row = (int32_t)WholeRow(Row());
+        bool done = workspace.InsertKey(track, row, &text);
+        if (done) {
+            overlay.keySelected = true;
+            overlay.selectedKeyRow = row;
+        }
+        Edited(done, text, event.timestamp);
+        return true;
+    }
+    int32_t row = 0;
+    if (!TargetKey(track, &row)) {
+        Edited(false, "no key of " + track + " selected or at " + FormatBarBeatRow(Row()) + "; K inserts one",
+               event.timestamp);
+        return true;
+    }
+    bool done = false;
+    if (up || down) {
+        float low = 0.0f, high = 0.0f;
+        CurveRange(syncStoreGetTrack(engine->GetSyncDevice().GetStore(), track.c_str()), Row(), &low, &high);
+        done = workspace.NudgeKey(track, row, (up ? 1 : -1) * (shift ? 10 : 1), NudgeStep(track, low, high), &text);
+    } else if (sym == SDLK_i) {
+        done = workspace.CycleInterpolation(track, row, &text);
+    } else {
+        done = workspace.DeleteKey(track, row, &text);
+        if (done) overlay.keySelected = false;
+    }
+    if (done) {
+        overlay.keySelected = sym != SDLK_DELETE;
+        overlay.selectedKeyRow = row;
+    }
+    Edited(done, text, event.timestamp);
+    return true;
 }
 
 void Studio::StartCapture()
