@@ -1,6 +1,7 @@
 // What the studio's overlay costs a frame: the status line, the timeline with
-// the whole song's waveform and sections, the 53 track values and three track
-// curves, drawn over a 1280x720 4x window. The CPU figure is the main
+// the whole song's waveform and sections, the 53 track values, three track
+// curves and the key panel of the first (keys around the playhead with their
+// lines in the choreography text), drawn over a 1280x720 4x window. The CPU figure is the main
 // thread's: our code, Dear ImGui and the GL calls, with llvmpipe's vertex
 // work on the small draw lists included (its rasteriser runs on threads of its
 // own). Mesa's no-op driver (GALLIUM_NOOP=1) crashes in ImGui's draw path, so
@@ -15,6 +16,7 @@
 #include "Overlay.h"
 #include "SongMap.h"
 #include "Soundtrack.h"
+#include "Workspace.h"
 #include "engine/Engine.h"
 #include "scene/Production.h"
 #include "sync/Timeline.h"
@@ -25,6 +27,7 @@ namespace {
 Engine* engine = nullptr;
 Overlay overlay;
 OverlayView view;
+Workspace workspace;
 std::vector<Section> sections;
 std::vector<float> peaks;
 float seconds = 50.0f;
@@ -107,11 +110,21 @@ int main(int argc, char** argv)
     view.peaksPerRow = 2;
     view.sync = &engine->GetSyncDevice();
     view.trackSource = "choreography text";
+    StudioOptions options;
+    options.tracksDir = OSTREL_SOURCE_DIR "/choreography";
+    options.sourceDir = layout.Root();
+    workspace.Open(options, engine->GetSyncDevice(), engine->GetScene());
+    if (workspace.LiveTracks().empty()) {
+        std::fprintf(stderr, "studio_overlay: the choreography did not compile\n");
+        return 1;
+    }
+    view.workspace = &workspace;
     overlay.selected = {"Camera.Distance", "FX.Exposure", "Grid.NoiseMagnitude"};
     for (int i = 0; i < 3; ++i) Frame(true);
     std::fprintf(stderr, "renderer: %s\n", (const char*)glGetString(GL_RENDERER));
     benchmark::RunSpecifiedBenchmarks();
     overlay.Shutdown();
+    workspace.Close();
     engine->GetScene().Shutdown();
     testEngine.Shutdown();
     benchmark::Shutdown();

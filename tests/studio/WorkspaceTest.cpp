@@ -42,11 +42,12 @@ protected:
         EXPECT_TRUE(ReadWholeFile(dir + "/" + name, text)) << name;
         return text;
     }
-    // Saved as an editor saves, then seen by the watcher.
-    void Save(const std::string& name, const std::string& text)
+    // Saved as an editor saves, then seen by the watcher: true when the
+    // store was swapped.
+    bool Save(const std::string& name, const std::string& text)
     {
-        ASSERT_TRUE(layout.WriteFile("../choreography/" + name, text));
-        Poll();
+        EXPECT_TRUE(layout.WriteFile("../choreography/" + name, text));
+        return Poll();
     }
     bool Poll()
     {
@@ -211,6 +212,31 @@ TEST_F(WorkspaceTest, RefusesEditsItCannotPlaceAndNeverSavesAPartialSet)
     EXPECT_EQ(errors[0].find("--any-name"), std::string::npos) << errors[0];
     EXPECT_FALSE(workspace.SetKeyValue("FX.Fade", 0, "0.5", &message));
     EXPECT_NE(message.find("has errors"), std::string::npos) << message;
+}
+
+TEST_F(WorkspaceTest, MutedGroupsReadAsOffInTheStoreOnlyAndOutliveARecompile)
+{
+    const double row = 1500.0;  // the drop: grid, cube, rings and bloom all on
+    ASSERT_TRUE(sync.GetStore() != nullptr);
+    for (const char* track : {"Grid.Visible", "Cube.Visible", "Ring1.Progress", "FX.EnableBloom"})
+        ASSERT_GT(Value(track, row), 0.0f) << track;
+    const std::vector<TrackRecord> grid = Keys("Grid.Visible");
+
+    workspace.SetMuted({"Grid", "Rings", "bloom"});
+    for (const char* track : {"Grid.Visible", "Ring1.Progress", "Ring2.Progress", "FX.EnableBloom"})
+        EXPECT_EQ(Value(track, row), 0.0f) << track;
+    EXPECT_GT(Value("Cube.Visible", row), 0.0f);
+    // The text, and so saves and captures, keep the real keys.
+    EXPECT_TRUE(Keys("Grid.Visible").size() == grid.size() && Keys("Grid.Visible")[0].valueBits == grid[0].valueBits);
+    // A saved edit recompiles; the view stays as chosen.
+    std::string fx = Text("fx.tracks");
+    EXPECT_TRUE(Save("fx.tracks", fx + "\n"));
+    EXPECT_EQ(Value("Grid.Visible", row), 0.0f);
+    EXPECT_EQ(Value("FX.EnableBloom", row), 0.0f);
+
+    workspace.SetMuted({});
+    EXPECT_GT(Value("Grid.Visible", row), 0.0f);
+    EXPECT_GT(Value("FX.EnableBloom", row), 0.0f);
 }
 
 TEST(NudgeStep, AHundredthOfTheRangeOnAOneTwoFiveScaleAndWholeStepsForSwitches)

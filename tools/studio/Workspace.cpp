@@ -244,7 +244,7 @@ bool Workspace::CompileText(bool initial)
         tracks.push_back(old);
         lost.push_back(old.name);
     }
-    SyncTrackStore* store = buildStoreFromTracks(tracks, kSyncBase);
+    SyncTrackStore* store = BuildStore(tracks);
     if (store == nullptr) {
         tracks.resize(defined);
         trackErrors = {"out of memory building the tracks"};
@@ -269,6 +269,44 @@ bool Workspace::CompileText(bool initial)
     return true;
 }
 
+SyncTrackStore* Workspace::BuildStore(const std::vector<TrackSource>& tracks) const
+{
+    if (muted.empty()) return buildStoreFromTracks(tracks, kSyncBase);
+    // What each group's visibility reads.
+    static const struct {
+        const char* group;
+        const char* tracks[2];
+    } switches[] = {{"Grid", {"Grid.Visible"}},       {"Cube", {"Cube.Visible"}},
+                    {"Flakes", {"Flakes.Visible"}},   {"Needles", {"Needles.Visible"}},
+                    {"Rings", {"Ring1.Progress", "Ring2.Progress"}}, {"bloom", {"FX.EnableBloom"}}};
+    std::vector<TrackSource> viewed = tracks;
+    for (const auto& entry : switches) {
+        if (std::find(muted.begin(), muted.end(), entry.group) == muted.end()) continue;
+        for (const char* name : entry.tracks) {
+            if (name == nullptr) continue;
+            auto same = [&](const TrackSource& track) { return track.name == name; };
+            viewed.erase(std::remove_if(viewed.begin(), viewed.end(), same), viewed.end());
+            TrackSource off;
+            off.name = name;
+            off.keys.push_back(TrackRecord());  // row 0, value 0: off everywhere
+            viewed.push_back(off);
+        }
+    }
+    return buildStoreFromTracks(viewed, kSyncBase);
+}
+
+void Workspace::SetMuted(const std::vector<std::string>& groups)
+{
+    muted = groups;
+    SyncTrackStore* store = BuildStore(liveTracks);
+    if (store == nullptr) {
+        StudioLogError("out of memory building the tracks");
+        return;
+    }
+    syncStoreDestroy(sync->SwapStore(store));
+    StudioLog("view: %s", muted.empty() ? "every group shown" : ("muted " + Joined(muted)).c_str());
+}
+
 bool Workspace::ReloadTrackFiles(const std::vector<std::string>& changed)
 {
     // An edit in the source tree reaches the copy the studio reads.
@@ -282,9 +320,8 @@ bool Workspace::ReloadTrackFiles(const std::vector<std::string>& changed)
             fs::remove(target, failure);
     }
     trackFileWatch.Poll();
-    SyncTrackStore* store = syncStoreCreate(kSyncBase);
-    if (store == nullptr || syncStoreLoadAll(store, syncTrackNames, SYNC_TRACK_NAME_COUNT) != 0) {
-        syncStoreDestroy(store);
+    SyncTrackStore* store = BuildStore({});
+    if (store == nullptr) {
         StudioLogError("cannot reload the track files");
         return false;
     }

@@ -13,6 +13,7 @@
 
 class Scene;
 class SyncDevice;
+struct SyncTrackStore;
 
 // Saved files are looked at this often; with a frame on top, an edit shows
 // well within a quarter of a second.
@@ -58,6 +59,12 @@ public:
     std::string SongMapPath() const;
     // Where the live tracks come from, as the overlay's "tracks:" line says it.
     const std::string& SourceLabel() const { return liveTracks.empty() ? filesLabel : textLabel; }
+
+    // Groups shown as not there, for viewing only: the store answers their
+    // visibility (a ring's progress, FX.EnableBloom) with 0 while the text,
+    // saves and captures keep the real tracks. Names from kViewGroups.
+    void SetMuted(const std::vector<std::string>& groups);
+    const std::vector<std::string>& Muted() const { return muted; }
 
     // Key edits. Each is written at once into the source file that holds the
     // track, changing that key's line only, then compiled and swapped in as a
@@ -121,6 +128,8 @@ private:
 
     void FindSources(const StudioOptions& options);
     bool CompileText(bool initial);
+    // A store from the live tracks (or the files) with the muted groups off.
+    SyncTrackStore* BuildStore(const std::vector<TrackSource>& tracks) const;
     bool ReloadTrackFiles(const std::vector<std::string>& changed);
     void ReloadShaders(const std::vector<std::string>& changed);
 
@@ -139,6 +148,7 @@ private:
     std::vector<std::string> trackErrors;
     std::map<std::string, std::string> shaderErrors;
     std::vector<std::string> orphans;
+    std::vector<std::string> muted;
     std::vector<Change> undoStack;
     std::vector<Change> redoStack;
     LogTap tap;

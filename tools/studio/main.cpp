@@ -97,6 +97,7 @@ private:
     bool TargetKey(const std::string& track, int32_t* row);
     void StepToKey(int direction);
     void Edited(bool done, const std::string& text, uint32_t pressedAt);
+    void EditFromOverlay(const OverlayActions& actions);
     void StartCapture();
     void SaveStill();
     void LogStatus();
@@ -327,7 +328,7 @@ bool Studio::TargetKey(const std::string& track, int32_t* row)
 
 void Studio::StepToKey(int direction)
 {
-    const std::string& track = overlay.selected.front();
+    const std::string track = overlay.EditedTrack();
     SyncTrack* keys = syncStoreGetTrack(engine->GetSyncDevice().GetStore(), track.c_str());
     const int32_t here = (int32_t)WholeRow(Row());
     bool found = false;
@@ -361,6 +362,52 @@ void Studio::Edited(bool done, const std::string& text, uint32_t pressedAt)
     StudioLog("%s (%u ms from the key press to the swap)", text.c_str(), SDL_GetTicks() - pressedAt);
 }
 
+void Studio::EditFromOverlay(const OverlayActions& actions)
+{
+    const std::string track = overlay.EditedTrack();
+    const uint32_t now = SDL_GetTicks();
+    std::string text;
+    if (actions.insertKey) {
+        bool done = workspace.InsertKey(track, actions.insertRow, &text);
+        if (done) {
+            overlay.keySelected = true;
+            overlay.selectedKeyRow = actions.insertRow;
+        }
+        Edited(done, text, now);
+    }
+    int32_t row = 0;
+    if ((actions.setValue || actions.moveKey) && !TargetKey(track, &row))
+        Edited(false, "no key of " + track + " selected or at the playhead", now);
+    else if (actions.setValue)
+        Edited(workspace.SetKeyValue(track, row, actions.value, &text), text, now);
+    else if (actions.moveKey) {
+        int32_t movedTo = row;
+        bool done = workspace.MoveKey(track, row, actions.moveTo, &movedTo, &text);
+        if (done) overlay.selectedKeyRow = movedTo;
+        Edited(done, text, now);
+    }
+    if (actions.toggleMute || actions.toggleSolo) {
+        std::vector<std::string> muted = workspace.Muted();
+        auto place = std::find(muted.begin(), muted.end(), actions.group);
+        if (actions.toggleMute) {
+            if (place != muted.end())
+                muted.erase(place);
+            else
+                muted.push_back(actions.group);
+        } else {
+            // Solo: every other object group muted; bloom stays as it was.
+            bool bloom = std::find(muted.begin(), muted.end(), "bloom") != muted.end();
+            muted.clear();
+            for (const char* group : kViewGroups)
+                if (group != actions.group && std::string(group) != "bloom") muted.push_back(group);
+            if (bloom) muted.push_back("bloom");
+        }
+        workspace.SetMuted(muted);
+        restoreCamera = true;
+        settleFrames = 0;
+    }
+}
+
 bool Studio::EditKey(const SDL_KeyboardEvent& event)
 {
     const SDL_Keycode sym = event.keysym.sym;
@@ -382,7 +429,7 @@ bool Studio::EditKey(const SDL_KeyboardEvent& event)
         StudioLog("%s", message.c_str());
         return true;
     }
-    const std::string track = overlay.selected.front();
+    const std::string track = overlay.EditedTrack();
     if (sym == SDLK_COMMA || sym == SDLK_PERIOD) {
         StepToKey(sym == SDLK_COMMA ? -1 : 1);
         return true;
@@ -561,7 +608,10 @@ void Studio::Frame()
         view.trackSource = workspace.SourceLabel().c_str();
         view.errors = workspace.Errors();
         view.message = message;
+        view.workspace = &workspace;
+        view.muted = workspace.Muted();
         OverlayActions actions = overlay.Draw(view);
+        EditFromOverlay(actions);
         if (actions.seek) {
             // Clicks land on rows, or on beats with Shift held.
             const bool shift = clickShift || (SDL_GetModState() & KMOD_SHIFT) != 0;
