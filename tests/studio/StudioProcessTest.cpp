@@ -457,6 +457,68 @@ TEST_F(StudioProcessTest, KeysEditTheTextInPlaceAndUndoRestoresItByteForByte)
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
 }
 
+// The overlay at 1280x720 with one curve: the points below are where Dear
+// ImGui lays out the FX.Fade curve's middle (the playhead) and the panel's
+// "View" section.
+TEST_F(StudioProcessTest, TheMouseEditsKeysOnTheCurveAndViewSwitchesLeaveTheTextAlone)
+{
+    StudioRun studio(layout, {"--size", "1280x720", "--samples", "1", "--paused", "--from", "1500r", "--curves",
+                              "FX.Fade", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    std::string original, gridBefore;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), original));
+    ASSERT_TRUE(ReadWholeFile(layout.Path("sync/_Grid.Visible.track"), gridBefore));
+    ASSERT_EQ(gridBefore.size(), 4u + 3 * 9);
+    auto mouse = [](const std::string& actions) {
+        EXPECT_EQ(std::system(("xdotool search --name '^Ostrel Studio$' " + actions + " >/dev/null 2>&1").c_str()), 0)
+            << actions;
+    };
+
+    // A double click on the curve inserts a key at the row under the mouse.
+    mouse("mousemove --window %1 1080 84 click --repeat 2 --delay 80 1");
+    ASSERT_FALSE(studio.WaitFor("^studio: FX.Fade: inserted 23:1:12 1 step at fx.tracks:").empty()) << studio.Text();
+    // Its dot dragged down lowers its value, written once on release.
+    Sleep(1.0);
+    for (const char* step : {"mousemove --window %1 1080 84 mousedown 1", "mousemove --window %1 1080 92",
+                             "mousemove --window %1 1080 100", "mouseup 1"}) {
+        mouse(step);
+        Sleep(0.5);
+    }
+    std::string lowered = studio.WaitFor("^studio: FX.Fade: 23:1:12 1 -> ");
+    ASSERT_FALSE(lowered.empty()) << studio.Text();
+    double value = NAN;
+    ASSERT_EQ(std::sscanf(lowered.c_str(), "studio: FX.Fade: 23:1:12 1 -> %lf", &value), 1) << lowered;
+    EXPECT_GT(value, 0.5);
+    EXPECT_LT(value, 0.9);
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
+    EXPECT_EQ(LinesOf(text).size(), LinesOf(original).size() + 1);
+
+    // Muting the grid changes the picture and nothing written.
+    studio.Key("Tab");
+    Image shown = LoadPng(studio.Still());
+    studio.Key("Tab");
+    mouse("mousemove --window %1 960 251 click 1");
+    Sleep(1.0);
+    mouse("mousemove --window %1 905 274 click 1");
+    ASSERT_FALSE(studio.WaitFor("^studio: view: muted Grid$").empty()) << studio.Text();
+    studio.Key("Tab");
+    Image muted = LoadPng(studio.Still());
+    EXPECT_NE(muted.rgba, shown.rgba);
+    EXPECT_LT(muted.Mean(), shown.Mean());
+    std::string after;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), after));
+    EXPECT_EQ(after, text);
+    // S writes the text's tracks, not the view.
+    studio.Key("s");
+    ASSERT_FALSE(studio.WaitFor("^studio: wrote 53 tracks into ").empty()) << studio.Text();
+    std::string grid;
+    ASSERT_TRUE(ReadWholeFile(layout.Path("sync/_Grid.Visible.track"), grid));
+    EXPECT_EQ(grid, gridBefore) << "the saved grid is the text's, three keys";
+    EXPECT_EQ(studio.Quit(), 0);
+    EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
+}
+
 TEST_F(StudioProcessTest, AMissingSourceIsNamedAndSaveRefusesThePartialSet)
 {
     StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});

@@ -88,6 +88,17 @@ bool Overlay::ProcessEvent(const SDL_Event& event)
     if (!live) return false;
     ImGui_ImplSDL2_ProcessEvent(&event);
     ImGuiIO& io = ImGui::GetIO();
+    // The system's own double click: Dear ImGui times clicks by frames, and
+    // two clicks within one slow frame reach it a frame apart.
+    if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT && event.button.clicks >= 2)
+        doubleClicked = true;
+    // Where the button went down and up: on a slow frame the pointer has
+    // moved on by the time Dear ImGui looks.
+    if ((event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) &&
+        event.button.button == SDL_BUTTON_LEFT) {
+        ImVec2& at = event.type == SDL_MOUSEBUTTONDOWN ? pressedAt : releasedAt;
+        at = ImVec2((float)event.button.x, (float)event.button.y);
+    }
     switch (event.type) {
     case SDL_MOUSEMOTION:
     case SDL_MOUSEBUTTONDOWN:
@@ -175,6 +186,8 @@ OverlayActions Overlay::Build(const OverlayView& view)
 
     DrawTracks(view, actions);
     DrawTimeline(view, actions);
+    doubleClicked = false;
+    pressedAt = releasedAt = ImVec2(-1.0f, -1.0f);
 
     ImGui::Render();
     return actions;
@@ -367,7 +380,6 @@ void Overlay::DrawCurve(const OverlayView& view, size_t index, OverlayActions& a
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const float width = ImGui::GetContentRegionAvail().x;
     ImGui::InvisibleButton("curve", ImVec2(std::max(width, 4.0f), height));
-    const bool hovered = ImGui::IsItemHovered();
     ImGui::PopID();
     if (remove) {
         selected.erase(selected.begin() + (long)index);
@@ -395,6 +407,10 @@ void Overlay::DrawCurve(const OverlayView& view, size_t index, OverlayActions& a
     // Key dots; the selected one ringed. A click on a dot selects it and
     // makes its track the edited one.
     const ImVec2 mouse = ImGui::GetIO().MousePos;
+    const ImVec2 press = pressedAt.x >= 0.0f ? pressedAt : mouse;
+    const ImVec2 end = releasedAt.x >= 0.0f ? releasedAt : mouse;
+    const bool pressedHere = press.x >= origin.x && press.x < origin.x + width && press.y >= origin.y &&
+                             press.y < origin.y + height;
     int32_t hit = INT32_MIN;
     float hitValue = 0.0f;
     for (int32_t k = 0; k < track->keyCount; ++k) {
@@ -404,7 +420,7 @@ void Overlay::DrawCurve(const OverlayView& view, size_t index, OverlayActions& a
         bool chosen = edited && keySelected && key.row == selectedKeyRow;
         draw->AddCircleFilled(dot, chosen ? 4.5f : 3.0f, kKeyColour);
         if (chosen) draw->AddCircle(dot, 7.0f, kKeyColour);
-        if (hovered && std::fabs(mouse.x - dot.x) <= 6.0f && std::fabs(mouse.y - dot.y) <= 6.0f) {
+        if (pressedHere && std::fabs(press.x - dot.x) <= 6.0f && std::fabs(press.y - dot.y) <= 6.0f) {
             hit = key.row;
             hitValue = key.value;
         }
@@ -418,28 +434,29 @@ void Overlay::DrawCurve(const OverlayView& view, size_t index, OverlayActions& a
         double unit = shift ? kStudioRowsPerBeat : 1.0;
         return (int32_t)(std::floor(row / unit + 0.5) * unit);
     };
-    if (hovered && ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left) && hit == INT32_MIN) {
+    if (pressedHere && doubleClicked && hit == INT32_MIN) {
         editing = name;
         actions.insertKey = true;
-        actions.insertRow = snappedRow(mouse.x);
-    } else if (hovered && ImGui::IsMouseClicked(ImGuiMouseButton_Left) && hit != INT32_MIN) {
+        actions.insertRow = snappedRow(press.x);
+    } else if (pressedHere && ImGui::IsMouseClicked(ImGuiMouseButton_Left) && hit != INT32_MIN) {
         editing = name;
         keySelected = true;
         selectedKeyRow = hit;
-        keyDrag = KeyDrag{true, name, hit, mouse, 0, hitValue, hit};
+        keyDrag = KeyDrag{true, name, hit, press, 0, hitValue, hit};
     }
     if (keyDrag.on && keyDrag.track == name) {
-        float dx = mouse.x - keyDrag.start.x, dy = mouse.y - keyDrag.start.y;
+        const ImVec2 at = ImGui::IsMouseDown(ImGuiMouseButton_Left) ? mouse : end;
+        float dx = at.x - keyDrag.start.x, dy = at.y - keyDrag.start.y;
         if (keyDrag.axis == 0 && std::max(std::fabs(dx), std::fabs(dy)) > 4.0f)
             keyDrag.axis = std::fabs(dy) >= std::fabs(dx) ? 1 : 2;
         if (keyDrag.axis == 1) {
             // Dragged values land on the nudge step, so the text stays short.
             double step = NudgeStep(name, lo, hi);
-            double value = lo + (double)(origin.y + height - 4 - mouse.y) / (height - 8) * (hi - lo);
+            double value = lo + (double)(origin.y + height - 4 - at.y) / (height - 8) * (hi - lo);
             keyDrag.value = (float)(std::round(value / step) * step);
             draw->AddCircle(ImVec2(xOf(keyDrag.row), yOf(keyDrag.value)), 5.0f, kPlayheadColour);
         } else if (keyDrag.axis == 2) {
-            keyDrag.toRow = snappedRow(mouse.x);
+            keyDrag.toRow = snappedRow(at.x);
             draw->AddCircle(ImVec2(xOf(keyDrag.toRow), yOf(hitValue)), 5.0f, kPlayheadColour);
         }
         if (!ImGui::IsMouseDown(ImGuiMouseButton_Left)) {
@@ -495,10 +512,14 @@ void Overlay::DrawKeyPanel(const OverlayView& view, OverlayActions& actions)
         ImGui::TextDisabled("no key at the playhead: K inserts one");
         return;
     }
-    if (target != valueFieldRow && !ImGui::IsAnyItemActive()) {
-        for (const TrackRecord& key : source->keys)
-            if (key.row == target) std::snprintf(valueField, sizeof valueField, "%s", formatValue(key.valueBits).c_str());
+    uint32_t bits = 0;
+    for (const TrackRecord& key : source->keys)
+        if (key.row == target) bits = key.valueBits;
+    // The field follows the key until the maker types into it.
+    if ((target != valueFieldRow || bits != valueFieldBits) && !ImGui::IsAnyItemActive()) {
+        std::snprintf(valueField, sizeof valueField, "%s", formatValue(bits).c_str());
         valueFieldRow = target;
+        valueFieldBits = bits;
     }
     ImGui::SetNextItemWidth(110.0f);
     if (ImGui::InputText(("value at " + KeyPosition(target)).c_str(), valueField, sizeof valueField,

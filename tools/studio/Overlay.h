@@ -98,6 +98,8 @@ private:
     void DrawViewSwitches(const OverlayView& view, OverlayActions& actions);
 
     std::string editing;
+    bool doubleClicked = false;
+    ImVec2 pressedAt = ImVec2(-1.0f, -1.0f), releasedAt = ImVec2(-1.0f, -1.0f);
     std::map<std::string, float> curveHeights;
     // A key dot held by the mouse: dragged up and down it changes the value,
     // sideways it moves; it is written once, on release.
@@ -112,6 +114,7 @@ private:
     } keyDrag;
     char valueField[32] = "";
     int32_t valueFieldRow = INT32_MIN;
+    uint32_t valueFieldBits = 0;
     float transportBottom = 0.0f, transportRight = 0.0f;
 
     bool live = false;
