@@ -453,6 +453,16 @@ TEST_F(StudioProcessTest, KeysEditTheTextInPlaceAndUndoRestoresItByteForByte)
     ASSERT_FALSE(studio.WaitFor("studio: not undone: .*fx.tracks changed outside the studio").empty()) << studio.Text();
     ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), text));
     EXPECT_EQ(text, saved);
+
+    // . and , step the playhead to the next and previous keys of FX.Fade
+    // (16:0:0, the one inserted at 16:1:8, 47:3:8).
+    for (const auto& step : std::vector<std::pair<const char*, double>>{
+             {"period", 3064.0}, {"comma", 1048.0}, {"comma", 1024.0}, {"period", 1048.0}}) {
+        studio.Key(step.first);
+        double to = NAN, from = NAN;
+        ASSERT_TRUE(StudioRun::Seek(studio.WaitFor("^studio: seek to row .*\\(key\\)$"), &to, &from)) << step.first;
+        EXPECT_EQ(to, step.second) << step.first;
+    }
     EXPECT_EQ(studio.Quit(), 0);
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
 }
