@@ -1,3 +1,7 @@
+// The studio's overlay, top to bottom: the transport window, the timeline, and
+// the track panel (pinned curves with their key dots and mouse edits, the key
+// panel of the edited track, the view switches, the list of 53 values).
+
 #include "Overlay.h"
 
 #include <imgui.h>
