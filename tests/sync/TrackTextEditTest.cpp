@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -181,6 +182,45 @@ TEST_P(ChoreographyEdits, TouchOneLineKeepTheColumnsAndCompileToTheExpectedKeys)
         }
     }
     EXPECT_GT(edits, (int)tracks.size() * 4);
+}
+
+// Edits piled up over every track of the file, then compiled by the real
+// `ostrel-track compile`: each written track file holds the expected keys.
+TEST_P(ChoreographyEdits, PiledUpEditsCompileWithTheTrackToolToTheExpectedFiles)
+{
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(kChoreography + GetParam(), text));
+    std::vector<TrackSource> tracks;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(compileTrackTexts({{GetParam(), text}}, false, &tracks, &errors));
+    for (TrackSource& track : tracks) {
+        std::string error;
+        TrackRecord first = track.keys.front();
+        first.valueBits = valueBits("0.125");
+        first.type = 3;
+        TrackRecord added{track.keys.back().row + 7, valueBits("-3"), 1};
+        ASSERT_TRUE(replaceKeyInText(text, track.name, first.row, first, &text, &error)) << error;
+        ASSERT_TRUE(insertKeyInText(text, track.name, added, &text, &error)) << error;
+        if (track.keys.size() > 2) {
+            ASSERT_TRUE(deleteKeyInText(text, track.name, track.keys[1].row, &text, &error)) << error;
+            track.keys.erase(track.keys.begin() + 1);
+        }
+        track.keys.front() = first;
+        track.keys.push_back(added);
+    }
+    TempLayout scratch(false, false);
+    ASSERT_TRUE(scratch.WriteFile("../edited.tracks", text));
+    std::filesystem::create_directories(scratch.Root() + "/out");
+    ProcessResult compiled = RunProcess({OSTREL_TRACK_TOOL, "compile", "-o", scratch.Root() + "/out",
+                                         scratch.Root() + "/edited.tracks"},
+                                        scratch.Root(), {}, 60.0);
+    ASSERT_EQ(compiled.exitCode, 0) << compiled.output;
+    for (const TrackSource& track : tracks) {
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(scratch.Root() + "/out/" + trackFileName(track.name), bytes)) << track.name;
+        std::vector<uint8_t> expected = encodeTrack(track.keys);
+        EXPECT_EQ(bytes, std::string(expected.begin(), expected.end())) << track.name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ChoreographyEdits, ::testing::Values("camera.tracks", "objects.tracks", "fx.tracks"));
