@@ -239,6 +239,22 @@ TEST_F(WorkspaceTest, MutedGroupsReadAsOffInTheStoreOnlyAndOutliveARecompile)
     EXPECT_GT(Value("FX.EnableBloom", row), 0.0f);
 }
 
+TEST(TrackNames, AMisspeltNameGetsTheNearestKnownOne)
+{
+    struct Case {
+        const char* typed;
+        const char* nearest;
+    } cases[] = {{"Camera.Distanse", "Camera.Distance"}, {"camera.yaw", "Camera.Yaw"}, {"FX.Fdae", "FX.Fade"},
+                 {"Ring3.Progress", "Ring1.Progress"}, {"Sky.Colour", ""}, {"", ""}};
+    for (const Case& c : cases) EXPECT_EQ(closestTrackName(c.typed), c.nearest) << c.typed;
+
+    StudioOptions options;
+    std::string error;
+    const char* argv[] = {"ostrel-studio", "--curves", "Camera.Jaw"};
+    EXPECT_FALSE(ParseStudioOptions(3, argv, options, error));
+    EXPECT_NE(error.find("did you mean Camera.Yaw?"), std::string::npos) << error;
+}
+
 TEST(NudgeStep, AHundredthOfTheRangeOnAOneTwoFiveScaleAndWholeStepsForSwitches)
 {
     struct Case {

@@ -61,7 +61,9 @@ bool ParseStudioOptions(int argc, const char* const* argv, StudioOptions& option
                 size_t comma = text.find(',', start);
                 std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
                 if (!isKnownTrackName(name)) {
-                    error = "bad --curves: '" + name + "' is not one of the production's tracks";
+                    std::string nearest = closestTrackName(name);
+                    error = "bad --curves: '" + name + "' is not one of the production's tracks" +
+                            (nearest.empty() ? "" : "; did you mean " + nearest + "?");
                     return false;
                 }
                 options.curves.push_back(name);
