@@ -491,7 +491,7 @@ void Overlay::DrawKeyPanel(const OverlayView& view, OverlayActions& actions)
         return;
     }
     const std::string file = fs::path(view.workspace->FileOf(name)).filename().string();
-    const int32_t here = (int32_t)std::floor(view.row + 0.01);
+    const int32_t here = (int32_t)WholeRow(view.row);
     size_t after = 0;
     while (after < source->keys.size() && source->keys[after].row <= here) ++after;
     auto line = [&](const char* label, size_t i) {
