@@ -478,7 +478,7 @@ TEST_F(StudioProcessTest, TheMouseEditsKeysOnTheCurveAndViewSwitchesLeaveTheText
     std::string original, gridBefore;
     ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), original));
     ASSERT_TRUE(ReadWholeFile(layout.Path("sync/_Grid.Visible.track"), gridBefore));
-    ASSERT_EQ(gridBefore.size(), 4u + 3 * 9);
+    ASSERT_GT(gridBefore.size(), 4u + 9) << "the grid track should have more than one key";
     auto mouse = [](const std::string& actions) {
         EXPECT_EQ(std::system(("xdotool search --name '^Ostrel Studio$' " + actions + " >/dev/null 2>&1").c_str()), 0)
             << actions;
@@ -524,7 +524,7 @@ TEST_F(StudioProcessTest, TheMouseEditsKeysOnTheCurveAndViewSwitchesLeaveTheText
     ASSERT_FALSE(studio.WaitFor("^studio: wrote 53 tracks into ").empty()) << studio.Text();
     std::string grid;
     ASSERT_TRUE(ReadWholeFile(layout.Path("sync/_Grid.Visible.track"), grid));
-    EXPECT_EQ(grid, gridBefore) << "the saved grid is the text's, three keys";
+    EXPECT_EQ(grid, gridBefore) << "the saved grid is the text's";
     EXPECT_EQ(studio.Quit(), 0);
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
 }
