@@ -4,6 +4,7 @@
 # Usage: scripts/setup.sh [build-dir] [extra cmake args...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 build=${1:-"$here/build"}
 shift || true
 
@@ -15,24 +16,13 @@ packages=(
   lame mpg123 ffmpeg sox procps tar
   clang libclang-rt-14-dev ccache
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "ostrel: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -q
-  $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 # Compiled objects are cached outside the clone, so a second run on the same
 # machine (CI included) rebuilds only what changed.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
-  export CCACHE_DIR=${CCACHE_DIR:-"${OSTREL_CACHE:-$HOME/.cache/ostrel}/ccache"}
+  export CCACHE_DIR=${CCACHE_DIR:-"$ostrel_cache/ccache"}
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${OSTREL_BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@"
