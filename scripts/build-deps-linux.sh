@@ -10,7 +10,7 @@
 # them installed; configure only needs their headers and library names here.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-cache=${OSTREL_CACHE:-"$HOME/.cache/ostrel"}
+. "$here/scripts/lib.sh"
 # Raise when the recipe below changes, so that an older prefix is not reused.
 recipe=2
 
@@ -25,7 +25,7 @@ mpg_dsc=$(dsc_of mpg123 "${tarballs[1]}")
 sdl_version=$(basename "$sdl_dsc" .dsc); sdl_version=${sdl_version#libsdl2_}
 mpg_version=$(basename "$mpg_dsc" .dsc); mpg_version=${mpg_version#mpg123_}
 
-prefix="$cache/linux-static-sdl2-$sdl_version-mpg123-$mpg_version-r$recipe"
+prefix="$ostrel_cache/linux-static-sdl2-$sdl_version-mpg123-$mpg_version-r$recipe"
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
@@ -39,25 +39,11 @@ packages=(
   libxkbcommon-dev libwayland-dev libegl-dev libdecor-0-dev
   libpulse-dev libpipewire-0.3-dev libasound2-dev libdbus-1-dev libudev-dev
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "build-deps-linux: installing ${missing[*]}" >&2
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -q >/dev/null
-  $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
-fi
+ensure_packages "${packages[@]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# The prefix counts as built only once .complete is written last: whatever an
-# interrupted build left there is thrown away.
-rm -rf "$prefix"
-mkdir -p "$prefix"
+stage=$(cache_stage "$prefix")
 jobs=${OSTREL_JOBS:-$(nproc)}
 log="$work/build.log"
 fail() {
@@ -66,7 +52,7 @@ fail() {
   exit 1
 }
 
-echo "build-deps-linux: building SDL2 $sdl_version and mpg123 $mpg_version into $prefix" >&2
+echo "build-deps-linux: building SDL2 $sdl_version and mpg123 $mpg_version into $stage" >&2
 dpkg-source -x --no-check "$sdl_dsc" "$work/sdl2" >"$log" 2>&1 || fail "unpacking SDL2"
 dpkg-source -x --no-check "$mpg_dsc" "$work/mpg123" >>"$log" 2>&1 || fail "unpacking mpg123"
 # Debian's sdl2-config looks for the library in the system's multiarch folder;
@@ -82,7 +68,7 @@ done
 # (*-shared); the ones no desktop uses any more are left out.
 (
   mkdir -p "$work/sdl2/build" && cd "$work/sdl2/build"
-  ../configure --prefix="$prefix" --enable-static --disable-shared --with-pic \
+  ../configure --prefix="$stage" --enable-static --disable-shared --with-pic \
     --enable-video-x11 --enable-x11-shared \
     --enable-video-wayland --enable-wayland-shared --enable-libdecor-shared \
     --enable-pulseaudio --enable-pulseaudio-shared \
@@ -98,7 +84,7 @@ done
 
 (
   mkdir -p "$work/mpg123/build" && cd "$work/mpg123/build"
-  ../configure --prefix="$prefix" --enable-static --disable-shared --with-pic \
+  ../configure --prefix="$stage" --enable-static --disable-shared --with-pic \
     --enable-modules=no --with-audio=dummy --disable-network --with-cpu=x86-64
   make -j"$jobs"
   make install
@@ -106,7 +92,7 @@ done
 
 # A back end that slipped through as a link dependency would make every
 # program need it installed: SDL's static link line must name only libc's parts.
-static_libs=$("$prefix/bin/sdl2-config" --static-libs)
+static_libs=$("$stage/bin/sdl2-config" --static-libs)
 for flag in $static_libs; do
   case "$flag" in
     -L*|-lSDL2|*/libSDL2.a|-lm|-ldl|-lpthread|-lrt|-pthread) ;;
@@ -116,9 +102,9 @@ done
 
 # configure drops a back end quietly when its headers are missing.
 for driver in VIDEO_DRIVER_X11 VIDEO_DRIVER_WAYLAND AUDIO_DRIVER_PULSEAUDIO AUDIO_DRIVER_PIPEWIRE AUDIO_DRIVER_ALSA; do
-  grep -q "define SDL_${driver}_DYNAMIC " "$prefix/include/SDL2/SDL_config.h" ||
+  grep -q "define SDL_${driver}_DYNAMIC " "$stage/include/SDL2/SDL_config.h" ||
     { echo "build-deps-linux: SDL2 was built without a dynamically loaded $driver" >&2; exit 1; }
 done
 
-touch "$prefix/.complete"
+cache_commit "$prefix"
 echo "$prefix"

@@ -8,7 +8,7 @@
 # an unchanged one is reused. Installs mingw-w64 with apt-get when missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-cache=${OSTREL_CACHE:-"$HOME/.cache/ostrel"}
+. "$here/scripts/lib.sh"
 # Raise when the steps below change what lands in the prefix.
 recipe=1
 host=x86_64-w64-mingw32
@@ -16,13 +16,7 @@ jobs=$(nproc)
 
 log() { echo "build-deps-windows: $*" >&2; }
 
-if ! command -v "$host-g++-posix" >/dev/null; then
-  log "installing mingw-w64"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends \
-    mingw-w64 make xz-utils bzip2 >/dev/null
-fi
+ensure_packages mingw-w64 make xz-utils bzip2
 
 mapfile -t tarballs < <("$here/scripts/fetch-debian-source.sh" libsdl2 glew mpg123 libstb)
 [ ${#tarballs[@]} -eq 4 ] || { log "fetching the sources failed"; exit 1; }
@@ -33,7 +27,7 @@ sdl_v=$(version_of "$sdl_tar") glew_v=$(version_of "$glew_tar") mpg123_v=$(versi
 # "0.0~git20220908.8b5f1f3" -> "20220908"
 stb_v=$(version_of "$stb_tar"); stb_v=${stb_v#*git}; stb_v=${stb_v%%.*}
 
-prefix="$cache/mingw64-sdl2-$sdl_v-glew-$glew_v-mpg123-$mpg123_v-stb-$stb_v-r$recipe"
+prefix="$ostrel_cache/mingw64-sdl2-$sdl_v-glew-$glew_v-mpg123-$mpg123_v-stb-$stb_v-r$recipe"
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
@@ -41,10 +35,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Built into a staging prefix and moved in place at the end, so that an
-# interrupted build never looks complete.
-stage="$prefix.partial"
-rm -rf "$stage"
+stage=$(cache_stage "$prefix")
 mkdir -p "$stage/include/GL" "$stage/lib"
 start=$SECONDS
 
@@ -80,13 +71,6 @@ printf '#define STB_IMAGE_IMPLEMENTATION\n#include "stb_image.h"\n' >"$work/stb_
 $host-gcc -O2 -fwrapv -I"$stb_src" -c "$work/stb_image.c" -o "$work/stb_image.o"
 $host-ar rcs "$stage/lib/libstb.a" "$work/stb_image.o"
 
-# sdl2-config and the pkg-config files name the staging prefix; point them at
-# the final one.
-grep -rlIF "$stage" "$stage" 2>/dev/null | while read -r f; do
-  sed -i "s|$stage|$prefix|g" "$f"
-done
-touch "$stage/.complete"
-rm -rf "$prefix"
-mv "$stage" "$prefix"
+cache_commit "$prefix"
 log "built in $((SECONDS - start)) s"
 echo "$prefix"

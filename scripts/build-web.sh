@@ -7,7 +7,7 @@
 # (default cache ~/.cache/ostrel). Installs emscripten with apt-get when missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-cache=${OSTREL_CACHE:-"$HOME/.cache/ostrel"}
+. "$here/scripts/lib.sh"
 # Raise when the steps below change what lands in the prefix.
 recipe=1
 jobs=$(nproc)
@@ -17,13 +17,7 @@ export NODE_PATH=/usr/share/nodejs
 
 log() { echo "build-web: $*" >&2; }
 
-if ! command -v emcc >/dev/null; then
-  log "installing emscripten"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends \
-    emscripten cmake make bzip2 xz-utils python3 >/dev/null
-fi
+ensure_packages emscripten cmake make bzip2 xz-utils python3
 em_v=$(emcc -dumpversion)
 
 mapfile -t tarballs < <("$here/scripts/fetch-debian-source.sh" libsdl2 mpg123 libstb)
@@ -34,14 +28,13 @@ version_of() { local v=${1##*/}; v=${v#*_}; v=${v%%.orig.tar.*}; echo "${v%%+*}"
 sdl_v=$(version_of "$sdl_tar") mpg123_v=$(version_of "$mpg123_tar")
 stb_v=$(version_of "$stb_tar"); stb_v=${stb_v#*git}; stb_v=${stb_v%%.*}
 
-prefix="$cache/wasm-emscripten-$em_v-sdl2-$sdl_v-mpg123-$mpg123_v-stb-$stb_v-r$recipe"
+prefix="$ostrel_cache/wasm-emscripten-$em_v-sdl2-$sdl_v-mpg123-$mpg123_v-stb-$stb_v-r$recipe"
 if [ ! -f "$prefix/.complete" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  # Built into a staging prefix and moved in place at the end, so that an
-  # interrupted build never looks complete; each library leaves a mark there,
-  # so that a second try starts after the last one finished.
-  stage="$prefix.partial"
+  # Each library leaves a mark in the staging folder, so that a second try
+  # starts after the last one finished.
+  stage=$(cache_stage "$prefix" --resume)
   mkdir -p "$stage/include" "$stage/lib"
   start=$SECONDS
 
@@ -83,9 +76,7 @@ if [ ! -f "$prefix/.complete" ]; then
     touch "$stage/.stb"
   fi
 
-  touch "$stage/.complete"
-  rm -rf "$prefix"
-  mv "$stage" "$prefix"
+  cache_commit "$prefix"
   log "libraries built in $((SECONDS - start)) s"
 fi
 [ "${1:-}" = "--deps-only" ] && { echo "$prefix"; exit 0; }

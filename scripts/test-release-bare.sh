@@ -14,33 +14,31 @@ mp3=$(realpath "$2")
 [ -f "$archive" ] && [ -f "$mp3" ] || { echo "test-release-bare: no such file: $1 or $2" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "test-release-bare: needs root (debootstrap, chroot)" >&2; exit 2; }
 
-cache=${OSTREL_CACHE:-"$HOME/.cache/ostrel"}
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
 suite=bookworm
 extra=libgl1-mesa-dri,xvfb,xauth
 # Raise when the recipe of the root changes, so that an older root is not reused.
 recipe=1
-root="$cache/bare-$suite-minbase-${extra//,/-}-r$recipe"
+root="$ostrel_cache/bare-$suite-minbase-${extra//,/-}-r$recipe"
 
 if [ ! -f "$root/.complete" ]; then
-  command -v debootstrap >/dev/null || {
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y -q --no-install-recommends debootstrap >/dev/null
-  }
+  ensure_packages debootstrap
   # The first Debian archive the system's own apt uses.
   mirror=$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i ~ /\/debian\/?$/) { print $i; exit } }' \
     /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
   mirror=${mirror:-http://deb.debian.org/debian}
   echo "test-release-bare: making a minimal $suite root in $root (from $mirror)" >&2
-  rm -rf "$root"
+  stage=$(cache_stage "$root")
   log=$(mktemp)
-  if ! debootstrap --variant=minbase --include="$extra" "$suite" "$root" "$mirror" >"$log" 2>&1; then
+  if ! debootstrap --variant=minbase --include="$extra" "$suite" "$stage" "$mirror" >"$log" 2>&1; then
     tail -n 30 "$log" >&2
     rm -f "$log"
     echo "test-release-bare: debootstrap failed" >&2
     exit 1
   fi
   rm -f "$log"
-  touch "$root/.complete"
+  cache_commit "$root"
 fi
 
 run=$(mktemp -d "$root/tmp/ostrel-bare.XXXXXX")
