@@ -16,12 +16,13 @@
 # OSTREL_BENCH_BUILD_DIR picks another build directory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 build=${OSTREL_BENCH_BUILD_DIR:-"$here/build-bench"}
 
 # Without a display, run this whole script again on a virtual one.
-if [ -z "${DISPLAY:-}" ] && [ -z "${OSTREL_BENCH_UNDER_XVFB:-}" ]; then
-  export OSTREL_BENCH_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$@"
+if [ -z "${DISPLAY:-}" ]; then
+  with_display "$0" "$@"
+  exit
 fi
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 

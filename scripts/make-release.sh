@@ -14,6 +14,7 @@
 #   --no-build       pack what DIR already holds instead of configuring and building
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 
 build=""
 output=""
@@ -88,7 +89,7 @@ if [ "$windows" -eq 1 ]; then
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" -DOSTREL_WINDOWS_DEPS="$deps"
     cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
   fi
-  command -v zip >/dev/null || apt-get install -y -q --no-install-recommends zip >/dev/null
+  ensure_packages zip
 
   # The last commit's time stands for every time in the zip, the programs'
   # own link time too (strip writes it).
@@ -140,9 +141,8 @@ if [ "$video" -eq 1 ]; then
   [ -f "$plain/CMakeCache.txt" ] || "$here/scripts/setup.sh" "$plain"
   cmake --build "$plain" -j "$(nproc)" --target ostrel-capture ostrel_res
   movie="$(cd "$output" && pwd)/ostrel-$version-1080p60.mp4"
-  capture=(./ostrel-capture --like ostrel-1920x1080-4x --fps 60 -o "$movie")
-  if [ -z "${DISPLAY:-}" ]; then capture=(xvfb-run -a -s "-screen 0 1920x1080x24" "${capture[@]}"); fi
-  (cd "$plain/bin" && SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} "${capture[@]}")
+  (cd "$plain/bin" && export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} &&
+    with_display ./ostrel-capture --like ostrel-1920x1080-4x --fps 60 -o "$movie")
   echo "$movie" >&2
 fi
 echo "$archive"

@@ -3,6 +3,7 @@
 # Usage: scripts/run.sh [deliverable]   (default ostrel-1600x900-4x)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 build=${OSTREL_BUILD_DIR:-"$here/build"}
 deliverable=${1:-ostrel-1600x900-4x}
 
@@ -25,9 +26,7 @@ if [ "$have_display" -eq 0 ]; then
   else
     echo "ostrel: no display: running $deliverable under xvfb-run"
   fi
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" "./$deliverable"
-fi
-if [ "$have_sound" -eq 0 ]; then
+elif [ "$have_sound" -eq 0 ]; then
   echo "ostrel: no sound card: running $deliverable with SDL's dummy audio driver"
 fi
-exec "./$deliverable"
+with_display "./$deliverable"

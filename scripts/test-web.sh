@@ -7,6 +7,7 @@
 # tests/web/package-lock.json) with npm when missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 site=${OSTREL_WEB_SITE:-"$here/build-web/site"}
 [ $# -eq 1 ] || { echo "usage: scripts/test-web.sh CAPTURE_BINARY" >&2; exit 2; }
 capture=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -19,12 +20,7 @@ if [ ! -f "$site/ostrel.wasm" ] || [ ! -f "$site/index.html" ]; then
 fi
 [ -x "$capture" ] || { log "no capture tool at $capture"; exit 1; }
 
-if ! command -v chromium >/dev/null; then
-  log "installing chromium"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends chromium >/dev/null
-fi
+ensure_packages chromium
 
 cd "$here/tests/web"
 # Reinstalled when the lock file is newer than what was installed from it.
@@ -34,7 +30,4 @@ if [ ! -f node_modules/.package-lock.json ] || [ package-lock.json -nt node_modu
 fi
 
 # The capture tool draws with desktop GL: it needs an X server.
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" node web-test.mjs "$site" "$capture"
-fi
-exec node web-test.mjs "$site" "$capture"
+with_display node web-test.mjs "$site" "$capture"

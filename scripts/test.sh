@@ -4,6 +4,7 @@
 # Usage: scripts/test.sh [--plain | --sanitize]   (default: both)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 mode=${1:-all}
 
 # Tests never make noise and never need a sound card.
@@ -18,12 +19,7 @@ run_suite() {
     # only on leaks our code allocated.
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
   fi
-  local ctest_cmd=(ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600)
-  if [ -n "${DISPLAY:-}" ]; then
-    "${ctest_cmd[@]}"
-  else
-    xvfb-run -a -s "-screen 0 1920x1080x24" "${ctest_cmd[@]}"
-  fi
+  with_display ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
 }
 
 case "$mode" in
