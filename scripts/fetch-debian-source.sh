@@ -6,7 +6,9 @@
 # Uses its own deb-src list and package lists, so the system's stay untouched.
 set -euo pipefail
 [ $# -gt 0 ] || { echo "usage: scripts/fetch-debian-source.sh PACKAGE..." >&2; exit 2; }
-cache=${OSTREL_CACHE:-"$HOME/.cache/ostrel"}
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+cache=$ostrel_cache
 dir="$cache/sources"
 mkdir -p "$dir"
 
@@ -27,7 +29,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   src="$cache/deb-src.sources"
   sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
   opts=(-o "Dir::Etc::SourceList=$src" -o Dir::Etc::SourceParts=/dev/null -o "Dir::State::Lists=$lists")
-  command -v dpkg-source >/dev/null || apt-get install -y -q --no-install-recommends dpkg-dev >/dev/null
+  ensure_packages dpkg-dev
   apt-get "${opts[@]}" -q update >/dev/null
   # Some packages' signature files are missing on the mirror and apt then
   # exits non-zero although the tarball arrived; the check below decides.

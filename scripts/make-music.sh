@@ -5,11 +5,13 @@
 # Usage: scripts/make-music.sh [build-dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 build=${1:-"$here/build-music"}
 
 cmake -S "$here" -B "$build" >/dev/null
 cmake --build "$build" -j 2 --target musicgen
 
+ensure_packages lame
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bin/musicgen" "$work/melody.wav" "$here/choreography/SECTIONS.md"

@@ -6,9 +6,9 @@
 set -euo pipefail
 out=${1:?usage: $0 <out.mp3> [bars]}
 bars=${2:-8}
-for tool in sox lame; do
-  command -v "$tool" >/dev/null || { echo "make-placeholder-music: $tool is missing" >&2; exit 1; }
-done
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+ensure_packages sox lame
 case $bars in ''|*[!0-9]*|0) echo "make-placeholder-music: bars must be a positive number" >&2; exit 1;; esac
 
 work=$(mktemp -d)

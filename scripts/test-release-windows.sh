@@ -5,14 +5,10 @@
 # Usage: scripts/test-release-windows.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib.sh"
 build=${OSTREL_BUILD_DIR:-"$here/build"}
 
-if ! command -v wine >/dev/null; then
-  echo "ostrel: installing wine"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends wine wine64 libwine >/dev/null
-fi
+ensure_packages wine wine64 libwine
 
 "$here/scripts/make-release.sh" --windows
 [ -f "$build/CMakeCache.txt" ] || "$here/scripts/setup.sh" "$build"
