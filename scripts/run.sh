@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up and plays the production.
+# Sets up what the production needs, builds one deliverable with its
+# resources (scripts/test.sh builds the rest) and plays it.
 # Usage: scripts/run.sh [deliverable]   (default ostrel-1600x900-4x)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -7,7 +8,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${OSTREL_BUILD_DIR:-"$here/build"}
 deliverable=${1:-ostrel-1600x900-4x}
 
-"$here/scripts/setup.sh" "$build" >&2
+"$here/scripts/setup.sh" --target "$deliverable" "$build" >&2 ||
+  { echo "ostrel: building $deliverable failed" >&2; exit 2; }
 
 have_display=0
 [ -n "${DISPLAY:-}" ] && have_display=1

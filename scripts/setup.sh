@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the build, the production and the tests need from Debian's
-# packages (only what is missing), then configures and builds.
-# Usage: scripts/setup.sh [build-dir] [extra cmake args...]
+# packages (only what is missing), then configures and builds everything, or
+# with --target only the targets named (and what they need).
+# Usage: scripts/setup.sh [--target NAME]... [build-dir] [extra cmake args...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/lib.sh"
+targets=()
+while [ "${1:-}" = --target ]; do
+  targets+=(--target "$2")
+  shift 2
+done
 build=${1:-"$here/build"}
 shift || true
 
@@ -26,4 +32,4 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${OSTREL_BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@"
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" "${targets[@]}"
