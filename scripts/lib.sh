@@ -23,14 +23,14 @@ ensure_packages() {
   echo "ostrel: installing ${missing[*]}" >&2
   local sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  # Another install running beside this one (two scripts, two clones) is
+  # waited for rather than failed on.
+  local apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=600)
   local log
   log=$(mktemp)
   # Package lists are refreshed only when an install from the present ones fails.
-  if ! "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
-      apt-get install -y -q --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
-    if ! { "${sudo_cmd[@]}" apt-get update -q &&
-           "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
-             apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  if ! "${apt[@]}" install -y --no-install-recommends "${missing[@]}" >"$log" 2>&1; then
+    if ! { "${apt[@]}" update && "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
       tail -n 20 "$log" >&2
       rm -f "$log"
       echo "ostrel: installing ${missing[*]} failed" >&2
