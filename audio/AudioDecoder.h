@@ -33,7 +33,7 @@ struct AudioDecoder {
     bool drained = false;  // ended, and every frame up to the length handed out
     uint64_t decoded = 0;  // the decoder's position, at the data's rate
     uint64_t length = 0;   // frames: from the scan, exact once decoding ends
-    int16_t buffer[8192 / sizeof(int16_t)];
+    int16_t buffer[4096];  // one read from the decoder: 8 KiB
 };
 
 // Reads the MP3 data (a file, or `length` bytes at `file` fromMemory, copied)
