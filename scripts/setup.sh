@@ -32,7 +32,7 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 # OSTREL_NO_DEBUG_INFO=1 (CI) leaves out the debug information nobody reads
-# there, a third of the compiler's time; the sanitized build keeps the line
+# there, a quarter of the build's CPU time; the sanitized build keeps the line
 # tables of its own options for its reports.
 flags=()
 if [ -n "${OSTREL_NO_DEBUG_INFO:-}" ]; then
