@@ -2,13 +2,23 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
-
 #include "engine/Engine.h"
+#include "scene/RandomSequence.h"
+
+namespace {
+// One sequence for the whole process, as the C library's rand() would be:
+// the scene seeds it, and the particles draw from it as they are added.
+RandomSequence particleSequence;
+}  // namespace
+
+void SeedParticleRandom(uint32_t seed)
+{
+    particleSequence.Seed(seed);
+}
 
 float ParticleRandom()
 {
-    return (float)((float)(std::rand() % 2001 - 1000) / 1000.0);
+    return (float)((float)(particleSequence.Next() % 2001 - 1000) / 1000.0);
 }
 
 ParticleParameters DrawParticleParameters()

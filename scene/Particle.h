@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstdint>
+
 #include "scene/SceneObject.h"
 
 // What flakes and needles share: their random parameters, their placement
 // and the class-wide GL data.
 
-// One draw from the C library sequence: one of -1.000, -0.999, ..., 1.000.
+// Restarts the particles' sequence (glibc's rand() after srand(seed), on
+// every platform; see RandomSequence.h).
+void SeedParticleRandom(uint32_t seed);
+// One draw from that sequence: one of -1.000, -0.999, ..., 1.000.
 float ParticleRandom();
 
 // The nine draws of one particle, in their fixed order (z before y before x).

@@ -10,6 +10,7 @@
 #include "engine/Engine.h"
 #include "scene/FlakeObject.h"
 #include "scene/NeedleObject.h"
+#include "scene/Particle.h"
 #include "scene/RingObject.h"
 
 bool Scene::Init()
@@ -37,8 +38,8 @@ bool Scene::Init()
     CheckGLError();
 
     // The particles draw their placement from this sequence as they are added,
-    // so the clouds come out the same on every run.
-    srand(0);
+    // so the clouds come out the same on every run and every platform.
+    SeedParticleRandom(0);
 
     if (!CreateSizedParts())
         return false;

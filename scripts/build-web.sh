@@ -83,5 +83,6 @@ fi
 
 build="$here/build-web"
 emcmake cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_WEB_DEPS="$prefix" >/dev/null
-cmake --build "$build" -j"$jobs" --target ostrel-web
+# With the particles' sequence for Node, checked against glibc's rand().
+cmake --build "$build" -j"$jobs" --target ostrel-web print_random_sequence
 echo "$build/site"
