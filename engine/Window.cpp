@@ -39,6 +39,11 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to create window!");
         return false;
     }
+    // SDL hides the cursor on the windows that exist when asked; on X11 a
+    // window made afterwards shows the system's cursor. Apply the hidden
+    // cursor to this one too.
+    if (fullscreen)
+        SDL_SetCursor(nullptr);
 
     context = SDL_GL_CreateContext(window);
     if (context == nullptr) {

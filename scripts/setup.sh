@@ -18,7 +18,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl-dev libstb-dev libmpg123-dev
   libgtest-dev libbenchmark-dev libimgui-dev zlib1g-dev libdeflate-dev
-  xvfb xauth x11-apps xdotool imagemagick
+  xvfb xauth x11-apps x11-utils xdotool imagemagick strace
   lame mpg123 ffmpeg sox procps tar
   clang libclang-rt-14-dev ccache
 )

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "FrameSink.h"
+#include "PackRelease.h"
 #include "robustness/ProcessEnv.h"
 #include "support/TestSupport.h"
 
@@ -28,18 +29,11 @@ protected:
     static void SetUpTestSuite()
     {
         work = new TempLayout(false, false);
-        ProcessResult r = RunProcess({"/bin/bash", std::string(OSTREL_SOURCE_DIR) + "/scripts/make-release.sh",
-                                      "--no-build", "--build-dir", OSTREL_BINARY_DIR, "--output",
-                                      work->Root() + "/dist", "--version", "9.8.7-test"},
-                                     "", {}, 300.0);
+        PackedRelease r = PackRelease(work->Root(), "9.8.7-test", work->Root() + "/unpacked");
         packOutput = new std::string(r.output);
         packExit = r.exitCode;
-        archive = new std::string(work->Root() + "/dist/ostrel-9.8.7-test-linux-x86_64.tar.gz");
-        top = new std::string(work->Root() + "/unpacked/ostrel-9.8.7-test-linux-x86_64");
-        if (packExit == 0) {
-            fs::create_directories(work->Root() + "/unpacked");
-            RunProcess({"/bin/tar", "-xzf", *archive, "-C", work->Root() + "/unpacked"}, "", {}, 120.0);
-        }
+        archive = new std::string(r.archive);
+        top = new std::string(r.top);
     }
     static void TearDownTestSuite()
     {
