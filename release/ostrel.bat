@@ -51,7 +51,6 @@ rem A driver without that many samples refuses the window or, where SDL
 rem settles for a window without them, the multisampled scene buffer: try fewer.
 for %%s in (16 8 4) do (
   call :play ostrel-1920x1080-%%sx
-  call :refused
   if not defined refused exit /b !code!
   if not "%%s"=="4" echo ostrel: ostrel-1920x1080-%%sx could not get %%s samples per pixel; trying fewer 1>&2
 )
@@ -65,8 +64,9 @@ set /a height=%2
 set found=1
 exit /b 0
 
-rem :play NAME  runs bin\NAME.exe from bin\, its log in %TEMP%\NAME.log and on
-rem the console; sets code to its exit code.
+rem :play NAME  runs bin\NAME.exe from bin\, its log on the console; sets code
+rem to its exit code and refused as :refused does. The log passes through
+rem %TEMP%\NAME.log, removed afterwards.
 :play
 set "log=%TEMP%\%1.log"
 pushd "%here%bin"
@@ -75,6 +75,8 @@ set "code=%errorlevel%"
 type "%log%" 1>&2
 if not defined SDL_AUDIODRIVER call :silent %1
 popd
+call :refused
+del "%log%" >nul 2>&1
 exit /b 0
 
 rem :silent NAME  plays NAME again through SDL's dummy driver when the log says

@@ -260,6 +260,9 @@ TEST_F(WindowsRelease, LauncherFallsBackToFewerSamplesAndToSilence)
     std::vector<std::string> messages = MessagesOf(r.output);
     EXPECT_EQ(std::count(messages.begin(), messages.end(), "Engine Shutting Down"), 1) << r.output;
     EXPECT_EQ(std::count(messages.begin(), messages.end(), "Failed to initialize Scene Frame Buffer!"), 2) << r.output;
+    // The logs the launcher read are gone from the temporary folder.
+    for (const auto& entry : fs::recursive_directory_iterator(*prefix + "/drive_c"))
+        EXPECT_NE(entry.path().filename().string().rfind("ostrel-", 0), 0u) << "left behind: " << entry.path();
 }
 
 TEST_F(WindowsRelease, LauncherPicksTheSizeNearestTheScreen)
