@@ -19,7 +19,7 @@ packages=(
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl-dev libstb-dev libmpg123-dev
   libgtest-dev libbenchmark-dev libimgui-dev zlib1g-dev libdeflate-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick strace
-  lame mpg123 ffmpeg sox procps tar
+  lame mpg123 ffmpeg sox procps tar parallel
   clang libclang-rt-14-dev ccache
 )
 ensure_packages "${packages[@]}"
