@@ -108,12 +108,21 @@ protected:
     static ProcessResult RunWine(const std::vector<std::string>& args, const std::string& dir,
                                  std::vector<std::string> env, const std::string& screen = "1920x1080")
     {
-        std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24", *wine};
+        std::vector<std::string> command = {*wine};
+        command.insert(command.end(), args.begin(), args.end());
+        return RunOnScreen(command, dir, env, screen);
+    }
+    // Runs a command on its own virtual screen from dir with Wine's
+    // environment, and waits until Wine has finished with the prefix.
+    static ProcessResult RunOnScreen(const std::vector<std::string>& command, const std::string& dir,
+                                     std::vector<std::string> env, const std::string& screen)
+    {
+        std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24"};
         // A run that names no audio driver must not inherit one from the caller.
         bool namesDriver = false;
         for (const std::string& entry : env) namesDriver = namesDriver || entry.rfind("SDL_AUDIODRIVER=", 0) == 0;
         if (!namesDriver) argv.insert(argv.begin(), {"/usr/bin/env", "-u", "SDL_AUDIODRIVER"});
-        argv.insert(argv.end(), args.begin(), args.end());
+        argv.insert(argv.end(), command.begin(), command.end());
         std::vector<std::string> all = WineEnv();
         all.insert(all.end(), env.begin(), env.end());
         ProcessResult r = RunProcess(argv, dir, all, 240.0);
@@ -287,5 +296,49 @@ TEST_F(WindowsRelease, LauncherListsTheProgramsAndRefusesOthers)
     EXPECT_NE(wrong.output.find("ostrel: no deliverable '640x480-2x'"), std::string::npos) << wrong.output;
     EXPECT_NE(wrong.output.find("1920x1080-16x"), std::string::npos) << wrong.output;
 }
+
+// Escape and Alt+F4 (which Windows itself turns into a close request) end a
+// full-screen run well before its 10 s song, and no cursor shows over it.
+struct WineEnding {
+    const char* name;
+    const char* keys;
+    const char* message;
+};
+
+class WindowsReleaseEndings : public WindowsRelease, public ::testing::WithParamInterface<WineEnding> {};
+
+TEST_P(WindowsReleaseEndings, FullScreenRunQuitsWithoutACursor)
+{
+    fs::copy_file(TestData("tone-10s.mp3"), *top + "/res/audio/melody.mp3", fs::copy_options::overwrite_existing);
+    const std::string script = R"sh(
+"$1" ostrel-1600x900-4x.exe &
+program=$!
+tries=0
+until window=$(xdotool search --name '^Ostrel$' 2>/dev/null | head -n 1) && [ -n "$window" ]; do
+  tries=$((tries + 1)); [ "$tries" -lt 150 ] || { echo "scenario: no window"; exit 1; }
+  sleep 0.2
+done
+sleep 1
+xdotool mousemove 640 440
+sleep 0.5
+echo "scenario: $("$2" cursor)"
+xdotool key "$3"
+wait "$program"
+)sh";
+    ProcessResult r = RunOnScreen({"/bin/sh", "-c", script, "scenario", *wine, OSTREL_X11_PROBE, GetParam().keys},
+                                  *top + "/bin", {"SDL_AUDIODRIVER=dummy"}, "1600x900");
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = MessagesOf(r.output);
+    EXPECT_NE(IndexOf(messages, GetParam().message), -1) << r.output;
+    EXPECT_NE(IndexOf(messages, "Engine Shutting Down"), -1) << r.output;
+    EXPECT_NE(r.output.find("scenario: cursor visible 0\n"), std::string::npos) << r.output;
+    EXPECT_LT(r.seconds, 30.0) << r.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, WindowsReleaseEndings,
+                         ::testing::Values(WineEnding{"Escape", "Escape", "Escape key pressed!"},
+                                           WineEnding{"AltF4", "alt+F4", "Received quit message from event system!"}),
+                         [](const ::testing::TestParamInfo<WineEnding>& info) { return info.param.name; });
 
 }  // namespace
