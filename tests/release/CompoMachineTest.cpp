@@ -207,6 +207,41 @@ INSTANTIATE_TEST_SUITE_P(
                              "Received quit message from event system!"}),
     [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
 
+// Without a display the launcher plays on a virtual screen of xvfb-run's:
+// SIGTERM to it still ends the deliverable, and xvfb-run cleans up too.
+TEST_F(CompoMachine, SigtermEndsARunOnTheVirtualScreen)
+{
+    Soundtrack("tone-10s.mp3");
+    const std::string tmp = work->Root() + "/tmp-virtual";
+    fs::create_directories(tmp);
+    ProcessResult r = RunProcess({"/bin/sh", "-c", R"sh(
+env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$2" "$1/ostrel" >"$2.log" 2>&1 &
+launcher=$!
+tries=0
+until grep -q "Sucessfully built soundtrack" "$2.log"; do
+  tries=$((tries + 1)); [ "$tries" -lt 300 ] || { echo "scenario: never played"; exit 1; }
+  sleep 0.1
+done
+sleep 0.5
+kill -TERM "$launcher"
+wait "$launcher"
+echo "scenario: launcher exit $?"
+sleep 0.5
+for p in /proc/[0-9]*; do
+  [ "$(readlink "$p/cwd" 2>/dev/null)" = "$1/bin" ] && echo "scenario: still running: $p"
+done
+ls -A "$2" | sed 's/^/scenario: left behind: /'
+cat "$2.log"
+)sh",
+                                  "scenario", *top, tmp},
+                                 "/", {"SDL_AUDIODRIVER=dummy"}, 120.0);
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_NE(r.output.find("scenario: launcher exit 143\n"), std::string::npos) << r.output;
+    EXPECT_TRUE(Has(r.output, "Received quit message from event system!")) << r.output;
+    EXPECT_EQ(r.output.find("scenario: still running"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("scenario: left behind"), std::string::npos) << r.output;
+}
+
 // ---- The cursor -------------------------------------------------------------
 
 TEST_F(CompoMachine, CursorIsHiddenInTheFullScreenDeliverables)
