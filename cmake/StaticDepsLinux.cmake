@@ -1,14 +1,13 @@
-# Links SDL2, libmpg123 (from the prefix made by scripts/build-deps-linux.sh),
-# Debian's libGLEW.a, libGLU.a and libstb.a, and the C++ runtime statically, so that a
+# Links SDL2, libmpg123 and GLEW (from the prefix made by scripts/build-deps-linux.sh),
+# Debian's libGLU.a and libstb.a, and the C++ runtime statically, so that a
 # program needs only glibc and the system's OpenGL library at run time. It
 # defines the same targets as the dynamic build, so nothing else changes.
 set(prefix ${OSTREL_STATIC_DEPS})
-foreach(lib libSDL2.a libSDL2main.a libmpg123.a)
+foreach(lib libSDL2.a libSDL2main.a libmpg123.a libGLEW.a)
   if(NOT EXISTS ${prefix}/lib/${lib})
     message(FATAL_ERROR "OSTREL_STATIC_DEPS: ${prefix}/lib/${lib} is missing (run scripts/build-deps-linux.sh)")
   endif()
 endforeach()
-find_library(OSTREL_GLEW_STATIC libGLEW.a REQUIRED)
 find_library(OSTREL_GLU_STATIC libGLU.a REQUIRED)
 find_library(OSTREL_STB_STATIC libstb.a REQUIRED)
 find_path(OSTREL_STB_INCLUDE stb_image.h PATH_SUFFIXES stb REQUIRED)
@@ -39,7 +38,8 @@ set_target_properties(PkgConfig::MPG123 PROPERTIES
 
 add_library(PkgConfig::GLEW STATIC IMPORTED)
 set_target_properties(PkgConfig::GLEW PROPERTIES
-  IMPORTED_LOCATION ${OSTREL_GLEW_STATIC}
+  IMPORTED_LOCATION ${prefix}/lib/libGLEW.a
+  INTERFACE_INCLUDE_DIRECTORIES ${prefix}/include
   INTERFACE_LINK_LIBRARIES OpenGL::GL)
 add_library(PkgConfig::GLU STATIC IMPORTED)
 set_target_properties(PkgConfig::GLU PROPERTIES

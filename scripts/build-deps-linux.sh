@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds static SDL2 and libmpg123 from Debian's source packages (with Debian's
-# patches) into a prefix in the cache outside the clone, once; prints the prefix.
+# Builds static SDL2, libmpg123 and GLEW from Debian's source packages (with
+# Debian's patches) into a prefix in the cache outside the clone, once; prints
+# the prefix. (Debian 11, where the release is built, has no static GLEW.)
 # Usage: scripts/build-deps-linux.sh
 # The prefix is $OSTREL_CACHE/linux-static-<versions>-r<recipe> (default cache
 # ~/.cache/ostrel); a finished prefix is reused as it is.
@@ -12,9 +13,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/lib.sh"
 # Raise when the recipe below changes, so that an older prefix is not reused.
-recipe=2
+recipe=3
 
-mapfile -t tarballs < <("$here/scripts/fetch-debian-source.sh" libsdl2 mpg123)
+mapfile -t tarballs < <("$here/scripts/fetch-debian-source.sh" libsdl2 mpg123 glew)
 # The Debian source description beside each tarball, e.g. libsdl2_2.26.5+dfsg-1.dsc.
 dsc_of() {
   local pkg=$1 dir=${2%/*}
@@ -22,10 +23,15 @@ dsc_of() {
 }
 sdl_dsc=$(dsc_of libsdl2 "${tarballs[0]}")
 mpg_dsc=$(dsc_of mpg123 "${tarballs[1]}")
+glew_dsc=$(dsc_of glew "${tarballs[2]}")
 sdl_version=$(basename "$sdl_dsc" .dsc); sdl_version=${sdl_version#libsdl2_}
 mpg_version=$(basename "$mpg_dsc" .dsc); mpg_version=${mpg_version#mpg123_}
+glew_version=$(basename "$glew_dsc" .dsc); glew_version=${glew_version#glew_}
 
-prefix="$ostrel_cache/linux-static-sdl2-$sdl_version-mpg123-$mpg_version-r$recipe"
+# Built against this system's C library, which is part of the key: a build
+# root with an older one (scripts/build-release-linux.sh) has its own prefix.
+glibc=$(getconf GNU_LIBC_VERSION | awk '{ print $2 }')
+prefix="$ostrel_cache/linux-static-glibc$glibc-sdl2-$sdl_version-mpg123-$mpg_version-glew-$glew_version-r$recipe"
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
@@ -39,7 +45,13 @@ packages=(
   libxkbcommon-dev libwayland-dev libegl-dev libdecor-0-dev
   libpulse-dev libpipewire-0.3-dev libasound2-dev libdbus-1-dev libudev-dev
 )
-ensure_packages "${packages[@]}"
+wanted=()
+for p in "${packages[@]}"; do
+  # libdecor is younger than Debian 11; SDL then goes without it.
+  [ "$p" = libdecor-0-dev ] && ! apt-cache show "$p" >/dev/null 2>&1 && continue
+  wanted+=("$p")
+done
+ensure_packages "${wanted[@]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -52,7 +64,7 @@ fail() {
   exit 1
 }
 
-echo "build-deps-linux: building SDL2 $sdl_version and mpg123 $mpg_version into $stage" >&2
+echo "build-deps-linux: building SDL2 $sdl_version, mpg123 $mpg_version and GLEW $glew_version into $stage" >&2
 dpkg-source -x --no-check "$sdl_dsc" "$work/sdl2" >"$log" 2>&1 || fail "unpacking SDL2"
 dpkg-source -x --no-check "$mpg_dsc" "$work/mpg123" >>"$log" 2>&1 || fail "unpacking mpg123"
 # Debian's sdl2-config looks for the library in the system's multiarch folder;
@@ -89,6 +101,14 @@ done
   make -j"$jobs"
   make install
 ) >>"$log" 2>&1 || fail "mpg123"
+
+(
+  dpkg-source -x --no-check "$glew_dsc" "$work/glew"
+  make -C "$work/glew" -j"$jobs" glew.lib.static
+  mkdir -p "$stage/lib" "$stage/include/GL"
+  cp "$work/glew/lib/libGLEW.a" "$stage/lib/"
+  cp "$work/glew/include/GL/"*.h "$stage/include/GL/"
+) >>"$log" 2>&1 || fail "GLEW"
 
 # A back end that slipped through as a link dependency would make every
 # program need it installed: SDL's static link line must name only libc's parts.

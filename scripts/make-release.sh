@@ -2,12 +2,17 @@
 # Builds the four deliverables in Release and packs them with res/, the launcher
 # and HOW-TO-RUN.txt into ostrel-<version>-linux-x86_64.tar.gz.
 #
-# Usage: scripts/make-release.sh [--windows | --all] [--video] [--build-dir DIR] [--output DIR] [--version V] [--no-build]
+# Usage: scripts/make-release.sh [--windows | --all] [--video] [--youtube] [--jobs N] [--print-chunks]
+#                                [--build-dir DIR] [--output DIR] [--version V] [--no-build]
 #   --windows        cross-compile for Windows instead and pack
 #                    ostrel-<version>-windows-x86_64.zip (default build tree: build-windows)
 #   --all            both: the Linux archive, then the Windows zip
-#   --video          also render the whole production with ostrel-capture into
-#                    ostrel-<version>-1080p60.mp4 beside the archive (long)
+#   --video          also render the whole production into ostrel-<version>-1080p60.mp4
+#                    beside the archive, the party's fallback video (long; in
+#                    chunks that survive an interruption: scripts/make-video.sh)
+#   --youtube        also render the 2160p60 YouTube master ostrel-<version>-2160p60.mp4
+#   --jobs N         render N chunks of the videos at once (default 1)
+#   --print-chunks   print the videos' missing chunks as shell commands instead
 #   --build-dir DIR  build tree to use (default: build-release beside the sources)
 #   --output DIR     where the archive goes (default: dist/ in the build tree)
 #   --version V      version in the archive's name (default: git describe, else "dev")
@@ -22,7 +27,9 @@ version=""
 do_build=1
 windows=0
 all=0
-video=0
+video=""
+jobs=1
+print_chunks=()
 args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -32,8 +39,11 @@ while [ $# -gt 0 ]; do
     --version) version=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
     --all) all=1; shift ;;
-    --video) video=1; shift ;;
-    -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --video) video+=" 1080p60"; shift ;;
+    --youtube) video+=" 2160p60"; shift ;;
+    --jobs) jobs=$2; shift 2 ;;
+    --print-chunks) print_chunks=(--print-chunks); shift ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "make-release: unknown argument '$1' (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -115,11 +125,17 @@ fi
 
 if [ "$do_build" -eq 1 ]; then
   # Static SDL2 and libmpg123 (built once, cached): the programs then need
-  # nothing beyond glibc and the system's OpenGL.
-  deps=$("$here/scripts/build-deps-linux.sh")
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_STATIC_DEPS="$deps" \
-    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_TOOLS=OFF -DOSTREL_SANITIZE=OFF
-  cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
+  # nothing beyond glibc and the system's OpenGL. Built in a Debian 11 root,
+  # they ask for glibc 2.31 at most; without root, on this system.
+  if [ "$(id -u)" -eq 0 ]; then
+    "$here/scripts/build-release-linux.sh" "$build" "${deliverables[@]}" ostrel_res
+  else
+    echo "make-release: not root: building on this system, whose glibc the programs will need" >&2
+    deps=$("$here/scripts/build-deps-linux.sh")
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DOSTREL_STATIC_DEPS="$deps" \
+      -DOSTREL_BUILD_TESTS=OFF -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_TOOLS=OFF -DOSTREL_SANITIZE=OFF
+    cmake --build "$build" -j "$(nproc)" --target "${deliverables[@]}" ostrel_res
+  fi
 fi
 name="ostrel-$version-linux-x86_64"
 stage_release "$name" "" strip --strip-unneeded
@@ -134,15 +150,22 @@ epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || e
 tar -C "$stage" --owner=0 --group=0 --numeric-owner --sort=name \
   --mtime="@$epoch" -cf - "$name" | gzip -n -9 > "$archive"
 
-if [ "$video" -eq 1 ]; then
+if [ -n "$video" ]; then
   # The capture is a tool of the ordinary build; frame n shows n/60 s exactly,
-  # however long the machine takes (about 50 minutes here, without a GPU).
+  # however long the machine takes (about 50 minutes for 1080p60 here, on
+  # one core's worth of software rendering per chunk).
   plain="$here/build"
   [ -f "$plain/CMakeCache.txt" ] || "$here/scripts/setup.sh" "$plain"
   cmake --build "$plain" -j "$(nproc)" --target ostrel-capture ostrel_res
-  movie="$(cd "$output" && pwd)/ostrel-$version-1080p60.mp4"
-  (cd "$plain/bin" && export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} &&
-    with_display ./ostrel-capture --like ostrel-1920x1080-4x --fps 60 -o "$movie")
-  echo "$movie" >&2
+  for target in $video; do
+    movie="$(cd "$output" && pwd)/ostrel-$version-$target.mp4"
+    if [ ${#print_chunks[@]} -gt 0 ]; then
+      "$here/scripts/make-video.sh" --build-dir "$plain" --target "$target" --print-chunks "$movie"
+    else
+      "$here/scripts/make-video.sh" --build-dir "$plain" --target "$target" --jobs "$jobs" "$movie" >&2
+    fi
+  done
 fi
-echo "$archive"
+# The archive's path ends the output, except where the output is the chunks'
+# commands for a job runner.
+if [ ${#print_chunks[@]} -gt 0 ]; then echo "$archive" >&2; else echo "$archive"; fi
