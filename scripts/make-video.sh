@@ -194,6 +194,14 @@ ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i "$list" \
   -ss "$from" -i "$music" -map 0:v:0 -map 1:a:0 -c:v copy \
   -af "aresample=48000,apad,atrim=end_sample=$samples" -c:a aac -profile:a aac_low -b:a 320k -ar 48000 -ac 2 \
   -movflags +faststart "$part"
+if [ "$target" = 2160p60 ]; then
+  # YouTube recommends 53 to 68 Mb/s for 2160p60.
+  rate=$(ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 "$part")
+  if [ "${rate:-0}" -lt 53000000 ]; then
+    echo "make-video: the master's video has $rate b/s, under the 53 Mb/s YouTube recommends" >&2
+    exit 1
+  fi
+fi
 mv "$part" "$output"
 echo "make-video: $output: $frames frames at $fps fps from $count chunks" >&2
 echo "$output"

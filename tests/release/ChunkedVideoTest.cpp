@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -149,6 +150,36 @@ TEST_F(ChunkedVideo, PrintedChunksRunByParallelLeaveOnlyTheJoin)
     ASSERT_EQ(join.exitCode, 0) << join.output;
     EXPECT_EQ(join.output.find("make-video: rendering"), std::string::npos) << join.output;
     EXPECT_EQ(Probe(film, "v:0", "nb_frames"), "180");
+}
+
+TEST_F(ChunkedVideo, YouTubeMasterIsHighProfileClosedGopsAtTheRecommendedRate)
+{
+    const std::string film = work.Root() + "/master.mp4";
+    ProcessResult r = RunProcess({"/bin/bash", kScript, "--build-dir", OSTREL_BINARY_DIR, "--target", "2160p60",
+                                  "--size", "320x180", "--from", "20", "--to", "22", "--chunk", "1", film},
+                                 "", {"SDL_AUDIODRIVER=dummy"}, 300.0);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(Probe(film, "v:0", "codec_name"), "h264");
+    EXPECT_EQ(Probe(film, "v:0", "profile"), "High");
+    EXPECT_EQ(Probe(film, "v:0", "pix_fmt"), "yuv420p");
+    EXPECT_EQ(Probe(film, "v:0", "nb_frames"), "120");
+    EXPECT_GE(std::atol(Probe(film, "v:0", "bit_rate").c_str()), 53000000L);
+    EXPECT_EQ(Probe(film, "a:0", "profile"), "LC");
+    EXPECT_EQ(Probe(film, "a:0", "sample_rate"), "48000");
+    EXPECT_EQ(Probe(film, "a:0", "channels"), "2");
+    // A key frame every 30 frames and none between (GOPs closed with +cgop).
+    ProcessResult frames = RunProcess({FindProgram("ffprobe"), "-v", "error", "-select_streams", "v:0", "-show_frames",
+                                       "-show_entries", "frame=key_frame", "-of", "csv=p=0", film},
+                                      "", {}, 60.0);
+    std::string keys;
+    for (char c : frames.output)
+        if (c == '0' || c == '1') keys += c;
+    ASSERT_EQ(keys.size(), 120u) << frames.output;
+    for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(keys[i], i % 30 == 0 ? '1' : '0') << "frame " << i;
+    // +faststart: the index comes before the media data.
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(film, bytes));
+    EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
 }
 
 }  // namespace
