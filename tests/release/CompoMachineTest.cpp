@@ -21,23 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Starts a virtual screen of OSTREL_SCREEN pixels that any client may use;
-// Xvfb picks a free display number itself, so parallel runs never collide.
-const char* const kStartScreen = R"sh(
-screen_file=$(mktemp)
-Xvfb -displayfd 9 -ac -nolisten tcp -screen 0 "${OSTREL_SCREEN}x24" 9>"$screen_file" >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$screen_file"' EXIT
-tries=0
-until [ -s "$screen_file" ]; do
-  tries=$((tries + 1)); [ "$tries" -lt 300 ] || { echo "scenario: no virtual screen"; exit 1; }
-  sleep 0.1
-done
-DISPLAY=:$(head -n 1 "$screen_file")
-export DISPLAY
-unset XAUTHORITY
-)sh";
-
 // Waits up to 30 s for the production's window; sets window to its id.
 const char* const kWindowUp = R"(
 window_up() {
@@ -76,8 +59,8 @@ protected:
     }
     void SetUp() override
     {
-        if (FindProgram("Xvfb").empty() || FindProgram("xvfb-run").empty() || FindProgram("xdotool").empty())
-            GTEST_SKIP() << "Xvfb, xvfb-run or xdotool is not installed";
+        if (FindProgram("xvfb-run").empty() || FindProgram("xdotool").empty())
+            GTEST_SKIP() << "xvfb-run or xdotool is not installed";
         ASSERT_EQ(packExit, 0) << *packOutput;
         Soundtrack("tone-1s.mp3");
     }
@@ -93,14 +76,12 @@ protected:
                                   std::vector<std::string> args = {}, std::vector<std::string> env = {},
                                   const std::string& release = *top)
     {
-        std::vector<std::string> argv = {"/bin/sh", "-c", std::string(kStartScreen) + kWindowUp + script, "scenario",
-                                         release};
+        std::vector<std::string> argv = {"/bin/sh", "-c", std::string(kWindowUp) + script, "scenario", release};
         argv.insert(argv.end(), args.begin(), args.end());
-        env.push_back("OSTREL_SCREEN=" + screen);
         env.push_back(std::string("OSTREL_X11_PROBE=") + OSTREL_X11_PROBE);
         env.push_back("SDL_AUDIODRIVER=dummy");
         env.push_back("ASAN_OPTIONS=detect_leaks=0");
-        return RunProcess(argv, "/", env, 120.0);
+        return RunOnOwnScreen(screen, argv, "/", env, 120.0);
     }
 
     static bool Has(const std::string& output, const std::string& message)

@@ -1,10 +1,14 @@
 #pragma once
 
-// Packs this build with scripts/make-release.sh and unpacks the archive,
-// as someone who downloaded it would.
+// What the release tests share: packing this build with
+// scripts/make-release.sh and unpacking the archive, as someone who
+// downloaded it would; running things on a virtual screen of their own.
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 
@@ -36,4 +40,22 @@ inline PackedRelease PackRelease(const std::string& root, const std::string& ver
         }
     }
     return r;
+}
+
+// The arguments that run a command on a virtual screen (WIDTHxHEIGHT) of its
+// own that any client may use. The display number is searched from a point
+// that differs between processes, so parallel tests rarely race for one.
+inline std::vector<std::string> OnOwnScreen(const std::string& screen)
+{
+    static int runs = 0;
+    const int start = 200 + (int)((getpid() * 37 + 13 * runs++) % 700);
+    return {"/usr/bin/xvfb-run", "-a", "-n", std::to_string(start), "-s", "-ac -screen 0 " + screen + "x24"};
+}
+
+inline ProcessResult RunOnOwnScreen(const std::string& screen, const std::vector<std::string>& argv,
+                                    const std::string& cwd, std::vector<std::string> env, double timeoutSeconds)
+{
+    std::vector<std::string> all = OnOwnScreen(screen);
+    all.insert(all.end(), argv.begin(), argv.end());
+    return RunProcess(all, cwd, env, timeoutSeconds);
 }

@@ -85,9 +85,9 @@ TEST_F(ReleaseArchive, HoldsTheDeliverablesResourcesLauncherAndGuide)
 ProcessResult RunLauncherOnScreen(const std::string& top, const std::string& screen,
                                   const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24", top + "/ostrel"};
+    std::vector<std::string> argv = {top + "/ostrel"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, "/", ProgramEnv(), 180.0);
+    return RunOnOwnScreen(screen, argv, "/", ProgramEnv(), 180.0);
 }
 
 int CountOf(const std::vector<std::string>& messages, const std::string& text)
