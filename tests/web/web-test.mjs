@@ -228,9 +228,11 @@ async function frameAgainstCapture(browser, origin) {
               `web frame 0.5 s later: ${control.toFixed(2)})`);
   check(capLit > w * h / 100, 'the captured frame is lit');
   check(matched >= 0.95 * capLit, 'the web frame is lit where the capture is (95 %)');
-  // The particles take their places from the C library's rand(), whose sequence
-  // differs between glibc and the browser's libc: most of the difference.
-  check(mean < 16, 'mean difference under 16 / 255');
+  // The particles take the same places as on the desktop; what is left is the
+  // resolve (a plain blit of the samples here, the weighting shader there) and
+  // the two software rasterisers: 9.0 / 255 measured, where different particle
+  // places made it 12.8.
+  check(mean < 10, 'mean difference under 10 / 255');
   check(mean < control / 2, 'under half the difference of a frame 0.5 s later');
   check(!log.some((l) => l.includes('OpenGL Error Encountered')), 'no OpenGL error drawing the frame');
   await page.close();
