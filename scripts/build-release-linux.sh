@@ -71,7 +71,7 @@ inside() {
 
 # The source tarballs come from this system's package lists; the root only
 # unpacks and builds them.
-"$here/scripts/fetch-debian-source.sh" libsdl2 mpg123 >/dev/null
+"$here/scripts/fetch-debian-source.sh" libsdl2 mpg123 glew >/dev/null
 deps=$(inside "$here/scripts/build-deps-linux.sh")
 
 # A tree configured outside the root (another CMake, another compiler) is
