@@ -6,9 +6,11 @@
 #include <signal.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -350,4 +352,36 @@ std::vector<int> PlotCurveRows(const std::string& png, const std::vector<int>& c
     }
     stbi_image_free(pixels);
     return rows;
+}
+
+SmallDisk::SmallDisk(const std::string& dir_, size_t bytes) : dir(dir_)
+{
+    std::error_code failure;
+    std::filesystem::create_directories(dir, failure);
+    std::string options = "size=" + std::to_string(bytes);
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) != 0)
+        why = "cannot mount a small tmpfs on " + dir + " (" + std::strerror(errno) + "; it needs root)";
+    else
+        mounted = true;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (mounted) umount2(dir.c_str(), MNT_DETACH);
+}
+
+bool SmallDisk::Fill() const
+{
+    int fd = open((dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    static const char block[4096] = {};
+    ssize_t n = 0;
+    while ((n = write(fd, block, sizeof block)) > 0) {
+    }
+    // Then byte by byte, for the last partial block.
+    while ((n = write(fd, block, 1)) > 0) {
+    }
+    int reason = errno;
+    close(fd);
+    return reason == ENOSPC;
 }

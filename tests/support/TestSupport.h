@@ -155,3 +155,25 @@ std::vector<std::string> LogMessagesOf(const std::string& output);
 std::string TestData(const std::string& name);
 
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// ---- Full disks -------------------------------------------------------------------
+
+// A tmpfs of `bytes` mounted on a new folder `dir`, to see what a program does
+// when the disk fills up. Mounting needs root (CI has it): where it fails,
+// Mounted() is false and Why() says why, for the test's skip message.
+class SmallDisk {
+public:
+    SmallDisk(const std::string& dir, size_t bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return mounted; }
+    const std::string& Why() const { return why; }
+    // Takes every free block with one file, so that the next write fails.
+    bool Fill() const;
+
+private:
+    std::string dir;
+    std::string why;
+    bool mounted = false;
+};

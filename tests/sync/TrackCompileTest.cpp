@@ -150,10 +150,10 @@ TEST(CompileTracks, ErrorsNameTheLineInOrderAndLeaveNoTracks)
     TempLayout layout(false, false);
     std::string missing = layout.Root() + "/none.tracks";
     EXPECT_FALSE(compileTrackSources({missing}, false, &tracks, &errors));
-    EXPECT_EQ(errors, std::vector<std::string>{missing + ": cannot read"});
+    EXPECT_EQ(errors, std::vector<std::string>{missing + ": cannot read (No such file or directory)"});
 
     ASSERT_TRUE(compileTrackTexts({texts[0]}, false, &tracks, &errors));
     std::string error;
     EXPECT_FALSE(writeCompiledTracks(layout.Root() + "/no/dir", tracks, &error));
-    EXPECT_EQ(error, layout.Root() + "/no/dir/_Camera.X.track: cannot write");
+    EXPECT_EQ(error, layout.Root() + "/no/dir/_Camera.X.track: cannot write (No such file or directory); no file was changed");
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -406,6 +408,87 @@ TEST(TrackTool, FilesThatAreNotRegularOrHugeAreReportedNotReadWhole)
     ProcessResult compile = w.Run("compile -o sync sync/_Camera.X.track 2>&1");
     EXPECT_EQ(compile.exitCode, 1) << compile.output;
     EXPECT_NE(compile.output.find("cannot read"), std::string::npos) << compile.output;
+}
+
+// ---- Replacing a set of files --------------------------------------------------------------
+
+// Every file in dir with its bytes; a directory as "<dir>".
+std::map<std::string, std::string> filesIn(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (name == "filler")
+            continue;
+        std::string bytes = "<dir>";
+        if (!entry.is_directory())
+            ReadWholeFile(entry.path().string(), bytes);
+        files[name] = bytes;
+    }
+    return files;
+}
+
+// Whatever stops a compile part way, the set there before stays byte for
+// byte, no temporary is left, and the message gives the reason.
+class CompileStopped : public testing::TestWithParam<bool> {};
+
+TEST_P(CompileStopped, LeavesTheOldSetAsItWas)
+{
+    const bool fullDisk = GetParam();
+    Workspace w;
+    std::unique_ptr<SmallDisk> disk;
+    if (fullDisk) {
+        disk.reset(new SmallDisk(w.Path("out"), 256 << 10));
+        if (!disk->Mounted())
+            GTEST_SKIP() << disk->Why();
+    }
+    fs::create_directories(w.Path("out"));
+    w.Write("old.tracks", completeSource());
+    ASSERT_EQ(w.Run("compile -o out old.tracks").exitCode, 0);
+    std::string last = trackFileName(syncTrackNames[SYNC_TRACK_NAME_COUNT - 1]);
+    if (fullDisk) {
+        ASSERT_TRUE(disk->Fill());
+    } else {
+        // The last file of the set cannot be replaced: every other one could.
+        fs::remove(w.Path("out/" + last));
+        fs::create_directory(w.Path("out/" + last));
+    }
+    const std::map<std::string, std::string> before = filesIn(w.Path("out"));
+    ASSERT_EQ(before.size(), (size_t)SYNC_TRACK_NAME_COUNT);
+
+    std::string changed = completeSource();
+    for (size_t at = changed.find(" 1 step"); at != std::string::npos; at = changed.find(" 1 step", at))
+        changed.replace(at, 7, " 2 step");
+    w.Write("new.tracks", changed);
+    ProcessResult compile = w.Run("compile -o out new.tracks 2>&1");
+    EXPECT_EQ(compile.exitCode, 1) << compile.output;
+    const std::string reason = fullDisk ? ": cannot write (No space left on device); no file was changed"
+                                        : "out/" + last + ": cannot replace (Is a directory); no file was changed";
+    EXPECT_NE(compile.output.find(reason), std::string::npos) << compile.output;
+    EXPECT_EQ(filesIn(w.Path("out")), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CompileStopped, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "FullDisk" : "DirectoryInTheWay");
+                         });
+
+TEST(TrackTool, MessagesGiveTheWholeReason)
+{
+    Workspace w;
+    // A NUL in a value is shown, not taken for the end of the message.
+    w.Write("nul.tracks", std::string("track Camera.X\n  0 1\n  1 2") + '\0' + "x trailing\n");
+    ProcessResult nul = w.Run("compile -o . nul.tracks 2>&1");
+    EXPECT_EQ(nul.exitCode, 1);
+    EXPECT_NE(nul.output.find("nul.tracks:3: bad value '2\\x00x' (a decimal"), std::string::npos) << nul.output;
+
+    // Too large a source says so, and by how much.
+    w.Write("huge.tracks", "track Camera.X\n  0 1\n");
+    fs::resize_file(w.Path("huge.tracks"), 70000000);
+    ProcessResult huge = w.Run("compile -o . huge.tracks 2>&1");
+    EXPECT_EQ(huge.exitCode, 1);
+    EXPECT_NE(huge.output.find("huge.tracks: cannot read (70.0 MB, over the limit of 64 MiB)"), std::string::npos)
+        << huge.output;
 }
 
 // ---- Plot ----------------------------------------------------------------------------------

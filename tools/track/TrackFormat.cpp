@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "ReplaceFiles.h"
 #include "engine/FileAccess.h"
 #include "sync/SyncTrackNames.h"
 #include "sync/SyncTrackStore.h"
@@ -325,6 +326,23 @@ static std::vector<std::string> splitWords(const std::string& line)
     return words;
 }
 
+std::string escapeControlBytes(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        unsigned char byte = (unsigned char)c;
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        char escaped[8];
+        snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
+
 bool parseTrackSource(const std::string& text, const std::string& origin, std::vector<TrackSource>* tracks,
                       std::vector<std::string>* errors)
 {
@@ -391,6 +409,10 @@ bool parseTrackSource(const std::string& text, const std::string& origin, std::v
         current->keys.push_back(key);
         current->keyLines.push_back((int32_t)lineNumber);
     }
+    // The words quoted in messages are the source's own bytes; a NUL or a
+    // control byte among them would cut the line short or garble a terminal.
+    for (size_t i = errorsBefore; i < errors->size(); ++i)
+        (*errors)[i] = escapeControlBytes((*errors)[i]);
     return errors->size() == errorsBefore;
 }
 
@@ -423,8 +445,9 @@ bool compileTrackSources(const std::vector<std::string>& sourcePaths, bool anyNa
     tracks->clear();
     for (const std::string& path : sourcePaths) {
         std::vector<uint8_t> bytes;
-        if (!readWholeFile(path, &bytes)) {
-            errors->push_back(path + ": cannot read");
+        std::string why;
+        if (!readWholeFile(path, &bytes, kMaxSourceBytes, &why)) {
+            errors->push_back(path + ": cannot read (" + why + ")");
             continue;
         }
         parseTrackSource(std::string(bytes.begin(), bytes.end()), path, tracks, errors);
@@ -444,14 +467,13 @@ bool compileTrackTexts(const std::vector<TrackText>& texts, bool anyName, std::v
 
 bool writeCompiledTracks(const std::string& dir, const std::vector<TrackSource>& tracks, std::string* error)
 {
+    std::vector<std::string> paths;
+    std::vector<std::vector<uint8_t>> contents;
     for (const TrackSource& track : tracks) {
-        std::string path = joinPath(dir, trackFileName(track.name));
-        if (!writeWholeFile(path, encodeTrack(track.keys))) {
-            *error = path + ": cannot write";
-            return false;
-        }
+        paths.push_back(joinPath(dir, trackFileName(track.name)));
+        contents.push_back(encodeTrack(track.keys));
     }
-    return true;
+    return writeFilesReplacing(paths, contents, error);
 }
 
 SyncTrackStore* buildStoreFromTracks(const std::vector<TrackSource>& tracks, const char* basePath)
@@ -537,6 +559,19 @@ std::string joinPath(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
+// "70.0 MB" style sizes for messages, in binary units where they are whole.
+static std::string byteCount(uint64_t bytes)
+{
+    char text[48];
+    if (bytes >= (1ull << 20) && bytes % (1ull << 20) == 0)
+        snprintf(text, sizeof(text), "%llu MiB", (unsigned long long)(bytes >> 20));
+    else if (bytes >= 1000000)
+        snprintf(text, sizeof(text), "%.1f MB", (double)bytes / 1e6);
+    else
+        snprintf(text, sizeof(text), "%llu bytes", (unsigned long long)bytes);
+    return text;
+}
+
 static FILE* openForReading(const std::string& path, uint64_t* size, std::string* why)
 {
     FILE* file = openRegularFile(path.c_str(), size);
@@ -569,7 +604,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>* bytes, uint64_
     if (size > maxBytes) {
         fclose(file);
         if (why)
-            *why = "larger than " + std::to_string(maxBytes) + " bytes";
+            *why = byteCount(size) + ", over the limit of " + byteCount(maxBytes);
         return false;
     }
     bool ok = readUpTo(file, maxBytes, bytes);

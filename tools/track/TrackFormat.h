@@ -46,7 +46,11 @@ std::vector<uint8_t> encodeTrack(const std::vector<TrackRecord>& keys);
 bool decodeTrack(const std::vector<uint8_t>& bytes, std::vector<TrackRecord>* keys,
                  std::vector<std::string>* problems, uint64_t unreadBytes = 0);
 
-// Parses one source text; errors are "origin:line: message".
+// Control bytes (NUL among them) as \xNN, so that a message shows whole.
+std::string escapeControlBytes(const std::string& text);
+
+// Parses one source text; errors are "origin:line: message", with control
+// bytes escaped.
 bool parseTrackSource(const std::string& text, const std::string& origin,
                       std::vector<TrackSource>* tracks, std::vector<std::string>* errors);
 
