@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -155,6 +156,123 @@ TEST(CaptureProcess, MissingEncoderIsAClearError)
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("cannot find the program '/nonexistent/ffmpeg'"), std::string::npos) << r.output;
 }
+
+// ---- A capture that fails or is stopped ---------------------------------------------------
+
+const char kEarlier[] = "an earlier capture, kept until a new one is complete";
+
+// dir/keep.mp4 holding an earlier capture.
+void PutEarlierCapture(const std::string& dir)
+{
+    fs::create_directories(dir);
+    FILE* file = std::fopen((dir + "/keep.mp4").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(kEarlier, file);
+    std::fclose(file);
+}
+
+// dir holds the earlier capture as it was and nothing else, no temporary.
+void ExpectOnlyTheEarlierCapture(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        if (entry.path().filename() != "filler") names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"keep.mp4"});
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(dir + "/keep.mp4", bytes));
+    EXPECT_EQ(bytes, kEarlier);
+}
+
+struct FailedCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* reason;
+};
+
+void PrintTo(const FailedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CaptureFails : public ::testing::TestWithParam<FailedCase> {};
+
+TEST_P(CaptureFails, KeepsTheEarlierFileAndSaysWhy)
+{
+    if (FindProgram("ffmpeg").empty() || FindProgram("ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    const FailedCase& c = GetParam();
+    auto layout = CaptureLayout();
+    const std::string dir = layout->Root() + "/out";
+    std::unique_ptr<SmallDisk> disk;
+    if (std::string(c.name) == "DiskFull") {
+        // Room for the earlier file and a little more, far less than the video.
+        disk.reset(new SmallDisk(dir, 148 << 10));
+        if (!disk->Mounted()) GTEST_SKIP() << disk->Why();
+    }
+    PutEarlierCapture(dir);
+    std::vector<std::string> args = {"--size", "320x180", "--frames", "60", "-o", dir + "/keep.mp4"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ProcessResult r = RunCapture(*layout, args);
+    EXPECT_EQ(r.exitCode, 1) << MessagesText(r);
+    EXPECT_NE(r.output.find(c.reason), std::string::npos) << MessagesText(r);
+    ExpectOnlyTheEarlierCapture(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CaptureFails,
+    ::testing::Values(FailedCase{"EngineDoesNotStart", {"--samples", "32"}, "the engine did not start"},
+                      FailedCase{"EncoderFails", {"--ffmpeg", "/bin/false"}, "ffmpeg failed to write"},
+                      // ffmpeg itself exits 0 when the file's index does not fit.
+                      FailedCase{"DiskFull", {"--frames", "240"}, "No space left on device"}),
+    [](const ::testing::TestParamInfo<FailedCase>& info) { return std::string(info.param.name); });
+
+TEST(CaptureProcess, OutputFolderRemovedWhileWritingIsAFailure)
+{
+    if (FindProgram("ffmpeg").empty() || FindProgram("ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    auto layout = CaptureLayout();
+    // An ffmpeg that does its work and exits 0, with the output's folder
+    // removed meanwhile, as a user tidying up might.
+    const std::string wrapper = layout->Root() + "/ffmpeg-then-remove";
+    {
+        std::ofstream script(wrapper);
+        script << "#!/bin/sh\nfor last; do :; done\n'" << FindProgram("ffmpeg")
+               << "' \"$@\"\nstatus=$?\nrm -rf \"$(dirname \"$last\")\"\nexit $status\n";
+    }
+    fs::permissions(wrapper, fs::perms::owner_all);
+    const std::string dir = layout->Root() + "/gone";
+    fs::create_directories(dir);
+    ProcessResult r = RunCapture(*layout, {"--size", "160x90", "--frames", "30", "--ffmpeg", wrapper, "-o",
+                                           dir + "/out.mp4"});
+    EXPECT_EQ(r.exitCode, 1) << MessagesText(r);
+    EXPECT_NE(r.output.find("ostrel-capture: ffmpeg did not write a complete " + dir + "/out.mp4"),
+              std::string::npos)
+        << MessagesText(r);
+    EXPECT_FALSE(fs::exists(dir));
+}
+
+// A signal ends the capture, removes what it had written and says so; an
+// earlier file of the same name is left as it was.
+class CaptureSignalled : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CaptureSignalled, RemovesThePartialVideo)
+{
+    if (FindProgram("ffmpeg").empty() || FindProgram("ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    // The production's own soundtrack: minutes of frames, far more than the
+    // three seconds before the signal.
+    TempLayout layout;
+    ASSERT_TRUE(layout.InstallProgram("ostrel-capture"));
+    const std::string dir = layout.Root() + "/out";
+    PutEarlierCapture(dir);
+    const std::string command = "'" + layout.Bin() + "/ostrel-capture' --quiet --size 64x36 -o '" + dir +
+                                "/keep.mp4' & pid=$!; sleep 3; kill -" + GetParam() + " $pid; wait $pid";
+    ProcessResult r = RunProcess({"/bin/sh", "-c", command}, layout.Bin(), ProgramEnv(), kTimeout);
+    EXPECT_EQ(r.exitCode, 1) << MessagesText(r);
+    EXPECT_NE(r.output.find("ostrel-capture: interrupted after "), std::string::npos) << MessagesText(r);
+    EXPECT_NE(r.output.find("no new video; " + dir + "/keep.mp4 is as it was"), std::string::npos)
+        << MessagesText(r);
+    ExpectOnlyTheEarlierCapture(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CaptureSignalled, ::testing::Values("TERM", "HUP"));
 
 // ---- PNG frames -------------------------------------------------------------------------
 

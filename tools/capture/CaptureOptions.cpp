@@ -162,10 +162,14 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
             options.progress = false;
             continue;
         }
+        if (arg == "--hidden") {
+            options.hidden = true;
+            continue;
+        }
 
         static const char* const valued[] = {"--size", "--samples", "--fps", "--from", "--to",
                                              "--frames", "--output", "-o", "--like", "--ffmpeg",
-                                             "--crf"};
+                                             "--crf", "--progress-every"};
         bool known = false;
         for (const char* name : valued) known = known || arg == name;
         if (!known) {
@@ -228,6 +232,14 @@ bool ParseCaptureOptions(int argc, const char* const* argv, CaptureOptions& opti
                 return false;
             }
             options.ffmpeg = value;
+        } else if (arg == "--progress-every") {
+            char* end = nullptr;
+            double seconds = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(seconds >= 0.05 && seconds <= 3600.0)) {
+                error = "bad --progress-every '" + value + "': expected seconds from 0.05 to 3600";
+                return false;
+            }
+            options.progressEvery = seconds;
         } else if (arg == "--crf") {
             if (!ParseInt(value, 0, 51, n)) {
                 error = "bad --crf '" + value + "': expected 0 to 51";
@@ -347,6 +359,9 @@ const char* CaptureUsage()
            "                     bar:beat[:row] (16:2) or a frame (600f)\n"
            "      --crf N        H.264 quality, 0 (lossless) to 51 (default 18)\n"
            "      --ffmpeg PATH  the ffmpeg program (default: ffmpeg from PATH)\n"
+           "      --progress-every S  a progress line every S seconds (default: a few times a\n"
+           "                     second on a terminal, else every 5 s)\n"
+           "      --hidden       render in a window that is never shown (the studio's C)\n"
            "  -q, --quiet        no progress bar\n"
            "  -h, --help         this text\n"
            "\n"

@@ -28,6 +28,8 @@ struct CaptureOptions {
     std::string ffmpeg = "ffmpeg";
     int crf = 18;
     bool progress = true;
+    double progressEvery = 0.0;  // --progress-every; 0: a few times a second on a terminal, else every 5 s
+    bool hidden = false;  // --hidden: the window is never shown
     bool help = false;
 };
 

@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include "ReplaceFiles.h"
 #include "engine/CheckGLError.h"
 
 extern char** environ;
@@ -120,15 +123,27 @@ bool WriteImageData(FILE* file, int width, int height, const uint8_t* rgba)
 bool WriteFramePng(const std::string& path, int width, int height, const uint8_t* rgba,
                    std::string& error)
 {
+    // A new file replaces an old one only once it is whole; anything else
+    // there (a device, a pipe) is written directly and never removed.
+    struct stat existing;
+    const bool direct = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
+    std::string partial;
     errno = 0;
-    FILE* file = std::fopen(path.c_str(), "wb");
+    FILE* file = nullptr;
+    if (direct) {
+        file = std::fopen(path.c_str(), "wb");
+    } else {
+        int fd = createSiblingTemp(path, &partial);
+        file = fd < 0 ? nullptr : fdopen(fd, "wb");
+        if (fd >= 0 && file == nullptr) {
+            close(fd);
+            unlink(partial.c_str());
+        }
+    }
     if (file == nullptr) {
         error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
         return false;
     }
-    // Only a file of our own making is removed after a failure, never a device.
-    struct stat info;
-    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     uint8_t header[13];
     StoreBigEndian(header, (uint32_t)width);
@@ -144,11 +159,13 @@ bool WriteFramePng(const std::string& path, int width, int height, const uint8_t
     const int writeErrno = errno;
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
-        // A cut-off frame must not pass for a finished one.
         const int reason = writeErrno ? writeErrno : (errno ? errno : EIO);
-        if (regular)
-            std::remove(path.c_str());
+        if (!partial.empty()) unlink(partial.c_str());
         error = "cannot write " + path + ": " + std::strerror(reason);
+        return false;
+    }
+    if (!partial.empty() && !replaceFiles({partial}, {path}, &error)) {
+        error = "cannot write " + error;
         return false;
     }
     return true;
@@ -174,9 +191,9 @@ std::string AudioFilter(double audioStart, double audioEnd)
     return text;
 }
 
-VideoSink::VideoSink(const CaptureOptions& options_, const std::string& soundtrack_, double audioStart_,
-                     double audioEnd_)
-    : options(options_), soundtrack(soundtrack_), audioStart(audioStart_), audioEnd(audioEnd_)
+VideoSink::VideoSink(const CaptureOptions& options_, const std::string& partial_, const std::string& soundtrack_,
+                     double audioStart_, double audioEnd_)
+    : options(options_), partial(partial_), soundtrack(soundtrack_), audioStart(audioStart_), audioEnd(audioEnd_)
 {
 }
 
@@ -187,6 +204,8 @@ VideoSink::~VideoSink()
         kill(child, SIGTERM);
         waitpid(child, nullptr, 0);
     }
+    if (errorsFd >= 0) close(errorsFd);
+    if (!partial.empty()) unlink(partial.c_str());
 }
 
 std::string FindProgram(const std::string& name)
@@ -209,6 +228,153 @@ std::string FindProgram(const std::string& name)
     return "";
 }
 
+std::string FindProbeFor(const std::string& ffmpeg)
+{
+    std::string program = FindProgram(ffmpeg);
+    size_t slash = program.rfind('/');
+    if (slash != std::string::npos) {
+        std::string beside = program.substr(0, slash + 1) + "ffprobe";
+        if (access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return FindProgram("ffprobe");
+}
+
+namespace {
+
+// The muxer by the output's extension, named explicitly because ffmpeg
+// writes to a temporary name whose extension says nothing.
+const char* ContainerFormat(const std::string& output)
+{
+    std::string lower = output;
+    for (char& c : lower) c = (char)std::tolower((unsigned char)c);
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".mkv") == 0) return "matroska";
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".mov") == 0) return "mov";
+    return "mp4";
+}
+
+// Reads what a child wrote into a memory file, from the start.
+std::string ReadBack(int fd)
+{
+    std::string text;
+    if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) return text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) text.append(buffer, (size_t)n);
+    return text;
+}
+
+std::string FirstLine(const std::string& text)
+{
+    size_t start = text.find_first_not_of("\r\n \t");
+    if (start == std::string::npos) return "";
+    size_t end = text.find_first_of("\r\n", start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// Starts argv with stdin from `input` (-1: none) and stdout and stderr into
+// the given descriptors (-1: inherited); the child's pid, or -1 with error.
+pid_t Spawn(const std::vector<std::string>& args, int input, int output, int errors, std::string& error)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, input);
+    }
+    if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    if (errors >= 0) posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, copy[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        error = "cannot start " + args[0] + ": " + std::strerror(rc);
+        return -1;
+    }
+    return pid;
+}
+
+int WaitFor(pid_t pid)
+{
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return status;
+}
+
+}  // namespace
+
+bool VerifyVideo(const std::string& ffprobe, const std::string& path, long frames, int fps, bool withAudio,
+                 std::string& error)
+{
+    // Counting packets reads every one of them without decoding: a file cut
+    // short or without its index fails here as it would in a player.
+    int out = memfd_create("ffprobe-out", MFD_CLOEXEC);
+    if (out < 0) {
+        error = std::string("cannot check the video: ") + std::strerror(errno);
+        return false;
+    }
+    pid_t pid = Spawn({ffprobe, "-v", "error", "-count_packets", "-show_entries",
+                       "stream=codec_type,nb_read_packets:format=duration", "-of", "default=noprint_wrappers=1",
+                       path},
+                      -1, out, out, error);
+    int status = pid > 0 ? WaitFor(pid) : -1;
+    std::string report = ReadBack(out);
+    close(out);
+    if (pid <= 0) return false;
+
+    long videoStreams = 0, audioStreams = 0, videoFrames = -1;
+    double duration = -1.0;
+    std::string type;
+    bool clean = true;
+    size_t at = 0;
+    while (at < report.size()) {
+        size_t end = report.find('\n', at);
+        if (end == std::string::npos) end = report.size();
+        std::string line = report.substr(at, end - at);
+        at = end + 1;
+        size_t eq = line.find('=');
+        std::string key = eq == std::string::npos ? "" : line.substr(0, eq);
+        std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
+        if (key == "codec_type") {
+            type = value;
+            videoStreams += type == "video";
+            audioStreams += type == "audio";
+        } else if (key == "nb_read_packets") {
+            if (type == "video") videoFrames = std::atol(value.c_str());
+        } else if (key == "duration") {
+            duration = std::atof(value.c_str());
+        } else if (!line.empty()) {
+            clean = false;  // an error line of ffprobe's
+        }
+    }
+    const double expected = (double)frames / fps;
+    char text[256];
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !clean || videoStreams == 0) {
+        std::string why = FirstLine(report);
+        error = "the video is not readable" + (why.empty() ? std::string() : " (" + why + ")");
+    } else if (videoStreams != 1 || audioStreams != (withAudio ? 1 : 0)) {
+        std::snprintf(text, sizeof text, "the video holds %ld video and %ld audio streams instead of 1 and %d",
+                      videoStreams, audioStreams, withAudio ? 1 : 0);
+        error = text;
+    } else if (videoFrames != frames) {
+        std::snprintf(text, sizeof text, "the video holds %ld frames instead of %ld", videoFrames, frames);
+        error = text;
+    } else if (!(std::fabs(duration - expected) <= 0.1 + 1.0 / fps)) {
+        // The sound may end up to a frame before the picture, and AAC rounds
+        // its end to a block of some 20 ms.
+        std::snprintf(text, sizeof text, "the video lasts %.3f s instead of %.3f s", duration, expected);
+        error = text;
+    } else {
+        return true;
+    }
+    return false;
+}
+
 bool VideoSink::Start()
 {
     std::string program = FindProgram(options.ffmpeg);
@@ -225,6 +391,7 @@ bool VideoSink::Start()
     std::string videoFilter = "vflip";
     if (options.width % 2 != 0 || options.height % 2 != 0) videoFilter += ",pad=ceil(iw/2)*2:ceil(ih/2)*2";
 
+    const std::string format = ContainerFormat(options.output);
     std::vector<std::string> args = {program, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size,
                                      "-framerate", fps, "-i", "pipe:0",
@@ -234,14 +401,18 @@ bool VideoSink::Start()
                                      "-c:v", "libx264", "-preset", "medium", "-crf", crf, "-pix_fmt", "yuv420p",
                                      "-af", AudioFilter(audioStart, audioEnd),
                                      "-c:a", "aac", "-b:a", "192k"};
-    std::string lower = options.output;
-    for (char& c : lower) c = (char)std::tolower((unsigned char)c);
-    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".mkv") != 0) {
+    if (format != "matroska") {
         args.push_back("-movflags");
         args.push_back("+faststart");
     }
-    args.push_back(options.output);
+    args.insert(args.end(), {"-f", format, partial});
 
+    // Its error output is read once it ends, and passed on then.
+    errorsFd = memfd_create("ffmpeg-errors", MFD_CLOEXEC);
+    if (errorsFd < 0) {
+        error = std::string("cannot keep ffmpeg's messages: ") + std::strerror(errno);
+        return false;
+    }
     int fds[2];
     if (pipe(fds) != 0) {
         error = std::string("cannot make a pipe to ffmpeg: ") + std::strerror(errno);
@@ -249,22 +420,10 @@ bool VideoSink::Start()
     }
     // Our end must not leak into ffmpeg, or it would never see the end of its input.
     fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = Spawn(args, fds[0], -1, errorsFd, error);
     close(fds[0]);
-    if (rc != 0) {
+    if (pid < 0) {
         close(fds[1]);
-        error = "cannot start " + program + ": " + std::strerror(rc);
         return false;
     }
     child = pid;
@@ -280,12 +439,13 @@ bool VideoSink::Write(long, const uint8_t* rgba)
         ssize_t n = write(pipeFd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = "ffmpeg stopped taking frames (see its message above)";
+            error = "ffmpeg stopped taking frames";
             return false;
         }
         p += n;
         left -= (size_t)n;
     }
+    ++written;
     return true;
 }
 
@@ -296,14 +456,27 @@ bool VideoSink::Close()
         pipeFd = -1;
     }
     if (child <= 0) return false;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    int status = WaitFor(child);
     child = -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        error = "ffmpeg failed to write " + options.output + " (see its message above)";
+    // ffmpeg 5.1 exits 0 even when writing the file's index failed, so its
+    // word is checked, and then the file itself.
+    std::string messages = ReadBack(errorsFd);
+    if (!messages.empty()) {
+        std::fputs(messages.c_str(), stderr);
+        if (messages.back() != '\n') std::fputc('\n', stderr);
+    }
+    const std::string why = FirstLine(messages);
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !why.empty()) {
+        error = "ffmpeg failed to write " + options.output + (why.empty() ? "" : ": " + why);
         return false;
     }
+    std::string check;
+    if (!VerifyVideo(FindProbeFor(options.ffmpeg), partial, written, options.fps, audioEnd > audioStart, check)) {
+        error = "ffmpeg did not write a complete " + options.output + ": " + check;
+        return false;
+    }
+    if (!replaceFiles({partial}, {options.output}, &error)) return false;
+    partial.clear();
     return true;
 }
 
@@ -317,16 +490,21 @@ static std::string DirectoryOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-bool PrepareOutput(const CaptureOptions& options, std::string& error)
+bool PrepareOutput(const CaptureOptions& options, std::string& partial, std::string& error)
 {
     switch (options.outputKind) {
     case OutputKind::Video: {
-        FILE* f = std::fopen(options.output.c_str(), "wb");
-        if (!f) {
+        struct stat st;
+        if (stat(options.output.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            error = "cannot write " + options.output + ": it is not a regular file";
+            return false;
+        }
+        int fd = createSiblingTemp(options.output, &partial);
+        if (fd < 0) {
             error = "cannot write " + options.output + ": " + std::strerror(errno);
             return false;
         }
-        std::fclose(f);
+        close(fd);
         return true;
     }
     case OutputKind::PngDirectory: {

@@ -45,24 +45,40 @@ public:
 };
 
 // Raw frames piped into ffmpeg, which encodes H.264 and muxes the soundtrack
-// cut to the same span of time.
+// cut to the same span of time. ffmpeg writes to `partial`, a temporary beside
+// the output (see PrepareOutput); Close checks what it wrote and only then
+// renames it over the output, so a failed capture leaves an earlier file be.
 class VideoSink : public FrameSink {
 public:
-    VideoSink(const CaptureOptions& options, const std::string& soundtrack, double audioStart,
-              double audioEnd);
+    VideoSink(const CaptureOptions& options, const std::string& partial, const std::string& soundtrack,
+              double audioStart, double audioEnd);
+    // Without a successful Close: ffmpeg is stopped and the partial removed.
     ~VideoSink() override;
     bool Start();
     bool Write(long frame, const uint8_t* rgba) override;
+    // ffmpeg's status and error output, then the file itself (VerifyVideo).
     bool Close() override;
 
 private:
     const CaptureOptions& options;
+    std::string partial;
     std::string soundtrack;
     double audioStart;
     double audioEnd;
+    long written = 0;
     pid_t child = -1;
     int pipeFd = -1;
+    int errorsFd = -1;  // ffmpeg's stderr, kept in memory to be read after it ends
 };
+
+// What a finished video must hold: `frames` video frames, an audio stream
+// when `withAudio`, and a length of frames / fps. Asks ffprobe, which reads
+// the whole file (as a player would); false with the reason in error.
+bool VerifyVideo(const std::string& ffprobe, const std::string& path, long frames, int fps, bool withAudio,
+                 std::string& error);
+
+// ffprobe beside the ffmpeg program, or else on PATH; empty when there is none.
+std::string FindProbeFor(const std::string& ffmpeg);
 
 // Hands frames to a sink on a thread of its own, so that writing one frame
 // (PNG encoding, the pipe to ffmpeg) overlaps rendering the next. Frames reach
@@ -110,8 +126,9 @@ bool WriteFramePng(const std::string& path, int width, int height, const uint8_t
                    std::string& error);
 
 // Checks before any rendering that the output can be written: creates a
-// missing PNG directory, and creates (empties) a video file.
-bool PrepareOutput(const CaptureOptions& options, std::string& error);
+// missing PNG directory; for a video, creates the empty temporary that ffmpeg
+// will write (its path in partial), leaving any existing output untouched.
+bool PrepareOutput(const CaptureOptions& options, std::string& partial, std::string& error);
 
 // Full path of a program found on PATH (or the argument itself when it holds a
 // slash); empty when there is none.

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
-Progress::Progress(long total_, bool enabled_)
+Progress::Progress(long total_, bool enabled_, double interval_)
     : total(total_), enabled(enabled_), terminal(isatty(STDERR_FILENO) == 1),
+      interval(interval_ > 0.0 ? interval_ : terminal ? 0.25 : 5.0),
       start(std::chrono::steady_clock::now()), lastPrint(start)
 {
 }
@@ -16,7 +18,7 @@ void Progress::Update(long done)
     auto now = std::chrono::steady_clock::now();
     double since = std::chrono::duration<double>(now - lastPrint).count();
     // The last frame is left to Finish, which prints the final line once.
-    if (done >= total || (since < (terminal ? 0.25 : 5.0) && done != 1)) return;
+    if (done >= total || (since < interval && done != 1)) return;
     lastPrint = now;
     Print(done, false);
 }
@@ -42,4 +44,20 @@ void Progress::Print(long done, bool last)
     std::fprintf(stderr, "%s[%s] %ld/%ld frames  %.1f fps  %ld:%02ld left%s", terminal ? "\r" : "", bar, done,
                  total, fps, left / 60, left % 60, terminal && !last ? "\x1b[K" : "\n");
     std::fflush(stderr);
+}
+
+bool ParseProgressLine(const std::string& line, long& done, long& total, long& secondsLeft)
+{
+    // "[###...] 12/240 frames  35.2 fps  0:07 left", after any redraw codes.
+    size_t bar = line.rfind("] ");
+    if (bar == std::string::npos) return false;
+    double fps = 0.0;
+    long minutes = 0, seconds = 0;
+    char tail[8] = "";
+    if (std::sscanf(line.c_str() + bar + 2, "%ld/%ld frames %lf fps %ld:%ld %5s", &done, &total, &fps, &minutes,
+                    &seconds, tail) != 6 ||
+        std::string(tail) != "left" || done < 0 || total < done)
+        return false;
+    secondsLeft = minutes * 60 + seconds;
+    return true;
 }

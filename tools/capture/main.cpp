@@ -16,11 +16,19 @@
 #include "Progress.h"
 #include "ResourceFolder.h"
 #include "Soundtrack.h"
+#include "StopSignals.h"
 #include "engine/CheckGLError.h"
 #include "engine/Engine.h"
 #include "scene/Production.h"
 
 static const char* const kSoundtrackPath = "../res/audio/melody.mp3";
+
+static volatile sig_atomic_t stopSignal = 0;
+
+static void OnStopSignal(int signalNumber)
+{
+    stopSignal = signalNumber;
+}
 
 static int Fail(const std::string& message, int code)
 {
@@ -48,6 +56,8 @@ int main(int argc, char* argv[])
 
     // A dead ffmpeg must show up as a failed write, not kill the capture.
     signal(SIGPIPE, SIG_IGN);
+    // A signal ends the capture as an interrupt does: the output cut short is removed.
+    CatchStopSignals(OnStopSignal);
 
     double musicSeconds = SoundtrackSeconds(kSoundtrackPath);
     if (musicSeconds <= 0.0)
@@ -61,14 +71,21 @@ int main(int argc, char* argv[])
 
     if (options.outputKind == OutputKind::Video && FindProgram(options.ffmpeg).empty())
         return Fail("cannot find the program '" + options.ffmpeg + "' (install ffmpeg or give --ffmpeg PATH)", 1);
-    if (!PrepareOutput(options, error)) return Fail(error, 1);
+    if (options.outputKind == OutputKind::Video && FindProbeFor(options.ffmpeg).empty())
+        return Fail("cannot find ffprobe, which checks the finished video (it comes with ffmpeg)", 1);
+    // A video is made under a temporary name beside the output; until it is
+    // complete and checked, an earlier file of that name stays as it was.
+    std::string partial;
+    if (!PrepareOutput(options, partial, error)) return Fail(error, 1);
+    auto failBeforeVideo = [&](const std::string& message) {
+        if (!partial.empty()) unlink(partial.c_str());
+        return Fail(message, 1);
+    };
 
     std::unique_ptr<Engine> engine(new Engine);
     DisplayConfig display{"Ostrel capture", options.width, options.height, options.samples, false};
-    if (!engine->Init(display)) {
-        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
-        return Fail("the engine did not start (see the log above)", 1);
-    }
+    display.hidden = options.hidden;
+    if (!engine->Init(display)) return failBeforeVideo("the engine did not start (see the log above)");
     // A window manager may shrink a window that does not fit the screen; the
     // frames would then be read from outside the picture.
     int drawableWidth = 0, drawableHeight = 0;
@@ -80,8 +97,7 @@ int main(int argc, char* argv[])
                       "(xvfb-run) large enough",
                       drawableWidth, drawableHeight, options.width, options.height);
         engine->Shutdown();
-        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
-        return Fail(text, 1);
+        return failBeforeVideo(text);
     }
     PopulateScene(engine->GetScene());
 
@@ -91,12 +107,14 @@ int main(int argc, char* argv[])
         double audioStart = (double)range.first / options.fps;
         double audioEnd = (double)range.end / options.fps;
         if (audioEnd > musicSeconds) audioEnd = musicSeconds;
-        VideoSink* video = new VideoSink(options, kSoundtrackPath, audioStart, audioEnd);
-        sink.reset(video);
+        VideoSink* video = new VideoSink(options, partial, kSoundtrackPath, audioStart, audioEnd);
+        sink.reset(video);  // owns the partial file from here on
+        partial.clear();
         if (!video->Start()) {
+            error = video->Error();
+            sink.reset();
             engine->Shutdown();
-            unlink(options.output.c_str());
-            return Fail(video->Error(), 1);
+            return Fail(error, 1);
         }
     } else if (options.outputKind == OutputKind::Discard) {
         sink.reset(new DiscardSink);
@@ -109,14 +127,15 @@ int main(int argc, char* argv[])
 
     std::vector<uint8_t> pixels((size_t)options.width * (size_t)options.height * 4);
     FrameWriter writer(*sink, pixels.size());
-    Progress progress(range.end - range.first, options.progress);
+    Progress progress(range.end - range.first, options.progress, options.progressEvery);
     auto start = std::chrono::steady_clock::now();
     bool ok = true;
+    bool interrupted = false;
+    bool writerFailed = false;
     long done = 0;
     for (long n = range.first; n < range.end; ++n) {
-        if (!engine->GetWindow().PollEvents()) {
-            error = "interrupted";
-            ok = false;
+        if (stopSignal || !engine->GetWindow().PollEvents()) {
+            interrupted = true;
             break;
         }
         engine->RenderFrameAt(FrameTime(n, options.fps));
@@ -128,30 +147,47 @@ int main(int argc, char* argv[])
         if (!writer.Submit(n, pixels)) {
             error = writer.Error();
             ok = false;
+            writerFailed = true;
             break;
         }
         engine->GetWindow().SwapBuffers();
         ++done;
         progress.Update(done);
     }
-    if (!writer.Finish() && ok) {
+    if (!writer.Finish() && ok && !interrupted) {
         error = writer.Error();
         ok = false;
+        writerFailed = true;
     }
-    if (ok) progress.Finish(done);
+    if (ok && !interrupted) progress.Finish(done);
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    if (!sink->Close() && ok) {
-        error = sink->Error();
-        ok = false;
+    // An interrupted video is not finished: the sink's end stops ffmpeg and
+    // removes what it wrote. Otherwise closing tells why a write failed.
+    if (!interrupted) {
+        bool closed = sink->Close();
+        if (!closed && (ok || writerFailed)) error = sink->Error();
+        ok = ok && closed;
     }
     sink.reset();
     engine->Shutdown();
 
-    if (!ok) {
-        if (options.outputKind == OutputKind::Video) unlink(options.output.c_str());
-        return Fail(error, 1);
+    if (interrupted) {
+        // Says what is left, for whoever stopped it.
+        char text[160];
+        std::snprintf(text, sizeof text, "interrupted after %ld of %ld frames; ", done, range.end - range.first);
+        std::string kept;
+        if (options.outputKind == OutputKind::Video)
+            kept = access(options.output.c_str(), F_OK) == 0 ? "no new video; " + options.output + " is as it was"
+                                                             : "no video written";
+        else if (options.outputKind == OutputKind::Discard || done == 0)
+            kept = "no frames written";
+        else
+            kept = "frames " + std::to_string(range.first) + " to " + std::to_string(range.first + done - 1) +
+                   " are written";
+        return Fail(text + kept, 1);
     }
+    if (!ok) return Fail(error, 1);
     std::fprintf(stderr, "ostrel-capture: %ld frames (%ld to %ld) in %.2f s, %.2f frames/s -> %s\n", done,
                  range.first, range.end - 1, elapsed, elapsed > 0.0 ? done / elapsed : 0.0,
                  options.output.c_str());
