@@ -29,7 +29,7 @@ bool Engine::Init(const DisplayConfig& display)
     SDL_LogInfo(SDL_LOG_CATEGORY_SYSTEM, "Initializing Engine");
 
     if (!window.Create(display.title, display.width, display.height, display.samples,
-                       display.fullscreen, display.resizable)) {
+                       display.fullscreen, display.resizable, display.hidden)) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM, "Failed to initialize window!");
         return false;
     }

@@ -14,6 +14,7 @@ struct DisplayConfig {
     int samples;
     bool fullscreen;
     bool resizable = false;
+    bool hidden = false;  // tools that only read the frames back (a capture beside the studio)
 };
 
 class Engine {

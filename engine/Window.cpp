@@ -4,8 +4,10 @@
 
 #include "engine/CheckGLError.h"
 
+#include <string>
+
 bool Window::Create(const char* title_, int width_, int height_, int samples_, bool fullscreen,
-                    bool resizable)
+                    bool resizable, bool hidden)
 {
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -25,6 +27,23 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
 #endif
 
+    // With no display to reach, SDL falls back to a driver that draws where
+    // nobody sees it, and the production would play to the end unseen. That
+    // is refused, unless such a driver was asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0 ||
+                              SDL_strcmp(driver, "evdev") == 0) &&
+        (requested == nullptr || SDL_strcasecmp(requested, driver) != 0)) {
+        const char* display = SDL_getenv("DISPLAY");
+        SDL_LogError(SDL_LOG_CATEGORY_SYSTEM,
+                     "No display to show the picture on: %s%s and no Wayland display answers; start it on a "
+                     "desktop or under xvfb-run",
+                     display && *display ? "DISPLAY=" : "DISPLAY is not set",
+                     display && *display ? (std::string(display) + " reaches no X server").c_str() : "");
+        return false;
+    }
+
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (fullscreen) {
         SDL_ShowCursor(SDL_DISABLE);
@@ -32,6 +51,8 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
     }
     if (resizable)
         flags |= SDL_WINDOW_RESIZABLE;
+    if (hidden)
+        flags |= SDL_WINDOW_HIDDEN;
 
     window = SDL_CreateWindow(title_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_, height_,
                               flags);

@@ -10,7 +10,7 @@ public:
     typedef bool (*EventHook)(const SDL_Event& event, void* user);
 
     bool Create(const char* title, int width, int height, int samples, bool fullscreen,
-                bool resizable = false);
+                bool resizable = false, bool hidden = false);
     void Destroy();
 
     // True: keep running. False: the viewer asked to quit (close request or Escape).

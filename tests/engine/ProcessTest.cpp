@@ -137,6 +137,23 @@ TEST_F(ProcessTest, MissingMusicFailsStartUpWithExitCodeZero)
     EXPECT_FALSE(HasPrefix(log, "Engine Shutting Down"));
 }
 
+// With no display to reach, SDL would fall back to a driver that shows
+// nothing; the run is refused in one line instead of playing unseen.
+TEST_F(ProcessTest, NoReachableDisplayIsRefusedInOneLine)
+{
+    ProcessResult r = RunProcess({layout.Bin() + "/" + kDeliverable}, layout.Bin(),
+                                 {"SDL_AUDIODRIVER=dummy", "DISPLAY=:7391", "WAYLAND_DISPLAY=ostrel-none"}, 60.0);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_FALSE(r.signaled);
+    std::vector<std::string> log = LogMessagesOf(r.output);
+    ASSERT_GE(log.size(), 2u) << r.output;
+    EXPECT_EQ(log[log.size() - 2], "No display to show the picture on: DISPLAY=:7391 reaches no X server and no "
+                                   "Wayland display answers; start it on a desktop or under xvfb-run")
+        << r.output;
+    EXPECT_EQ(log.back(), "Failed to initialize window!");
+    EXPECT_FALSE(HasPrefix(log, "Initialized window"));
+}
+
 TEST(DeliverableTest, SixteenAndEightSamplesFailCleanlyWhereTheDriverHasNoSuchVisual)
 {
     for (const char* program : {"ostrel-1920x1080-16x", "ostrel-1920x1080-8x"}) {
