@@ -8,11 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -190,6 +194,8 @@ public:
         return line.empty() ? "" : line.substr(start, line.find(" at row") - start);
     }
 
+    pid_t Pid() const { return pid; }
+
     int Quit()
     {
         if (pid > 0) {
@@ -246,6 +252,40 @@ protected:
     TempLayout layout;
     std::string shots;
 };
+
+// What "capturing rows A to B into PATH (pid N, working in DIR)" names.
+struct CaptureStart {
+    int from = -1, to = -1;
+    std::string path, dir;
+    pid_t pid = -1;
+};
+
+CaptureStart ParseCaptureStart(const std::string& line)
+{
+    CaptureStart c;
+    std::smatch m;
+    if (std::regex_search(line, m, std::regex("capturing rows (\\d+) to (\\d+) into (.+) \\(pid (\\d+), working in (.+)\\)$"))) {
+        c.from = std::stoi(m[1]);
+        c.to = std::stoi(m[2]);
+        c.path = m[3];
+        c.pid = (pid_t)std::stol(m[4]);
+        c.dir = m[5];
+    }
+    return c;
+}
+
+bool Ended(pid_t pid)
+{
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+std::vector<std::string> FilesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TEST_F(StudioProcessTest, TransportKeysMoveTheRowAndPauseHoldsIt)
 {
@@ -724,6 +764,270 @@ TEST_F(StudioProcessTest, AResizedWindowRendersWholeAtItsNewSize)
     EXPECT_TRUE(still.rgba == captured.rgba) << "the resized studio frame differs from a capture at that size";
     EXPECT_EQ(studio.Quit(), 0);
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
+}
+
+// The status line's frame time, in ms.
+double FrameMs(const std::string& status)
+{
+    size_t at = status.rfind(" frame ");
+    return at == std::string::npos ? NAN : std::atof(status.c_str() + at + 7);
+}
+
+// Errors the text cannot hold on screen: one far too long to draw, and far
+// too many to draw each frame. The overlay shows a few, cut to a line; the
+// log has each one whole, once per compile.
+TEST_F(StudioProcessTest, ErrorsAreCutOnScreenAndLoggedOncePerCompile)
+{
+    std::string fx;
+    ASSERT_TRUE(ReadWholeFile(Choreography("fx.tracks"), fx));
+    const std::string digits(20000, '7');
+    {
+        std::ofstream out(Choreography("fx.tracks"), std::ios::app);
+        out << "\n    99:0:0 " << digits << "\n";
+    }
+    // Drawn from the first frame on, with the bad text already there.
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text().substr(0, 2000);
+    EXPECT_FALSE(std::isnan(studio.StatusRow()));
+    // Playing, so that every frame is drawn and timed (a paused studio idles).
+    studio.Key("space");
+    ASSERT_FALSE(studio.WaitFor("^studio: playing from row").empty()) << studio.Text().substr(0, 2000);
+    // The quickest of five frame times: this machine's load slows some of
+    // them many times over, while the cost of drawing every error is in each.
+    auto frameMs = [&] {
+        double quickest = INFINITY;
+        for (int i = 0; i < 5; ++i) {
+            Sleep(0.2);
+            kill(studio.Pid(), SIGUSR1);
+            quickest = std::min(quickest, FrameMs(studio.WaitFor("^studio: status row ", 30.0)));
+        }
+        return quickest;
+    };
+    const double plain = frameMs();
+    bool whole = false;
+    for (const std::string& line : studio.Log()) whole = whole || line.find(digits) != std::string::npos;
+    EXPECT_TRUE(whole) << "the log should hold the whole error";
+
+    // 100,000 bad lines: each logged once, and frames about as quick as
+    // without them (drawing them all, even cut short, takes some 0.2 s more
+    // a frame here).
+    std::string bad = fx;
+    for (int i = 0; i < 100000; ++i) bad += "    nonsense " + std::to_string(i) + "\n";
+    std::string temp = Choreography("fx.tracks.saving");
+    {
+        std::ofstream out(temp);
+        out << bad;
+    }
+    ASSERT_EQ(std::rename(temp.c_str(), Choreography("fx.tracks").c_str()), 0);
+    ASSERT_FALSE(studio.WaitFor("^studio: keeping the last good tracks", 30.0).empty());
+    auto count = [&] {
+        size_t n = 0;
+        for (const std::string& line : studio.Log()) n += line.find("bad position 'nonsense'") != std::string::npos;
+        return n;
+    };
+    EXPECT_EQ(count(), 100000u);
+    const double flooded = frameMs();
+    EXPECT_LT(flooded, plain * 2.0 + 50.0) << "frame " << plain << " ms before the errors";
+    EXPECT_EQ(count(), 100000u);
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+// Removing res/sync while the studio plays keeps the picture and says why.
+TEST_F(StudioProcessTest, TrackFilesRemovedKeepTheLastGoodTracks)
+{
+    const std::string saved = layout.Root() + "/sync-saved";
+    fs::copy(layout.Path("sync"), saved, fs::copy_options::recursive);
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    Image before = LoadPng(studio.Still());
+    ASSERT_GT(before.Mean(), 2.0);
+
+    fs::remove_all(layout.Path("sync"));
+    EXPECT_FALSE(studio.WaitFor("^studio: \\.\\./res/sync lost 53 of its track files \\(.*\\); keeping the last good "
+                                "tracks until they are back$",
+                                10.0)
+                     .empty())
+        << studio.Text();
+    EXPECT_EQ(LoadPng(studio.Still()).rgba, before.rgba);
+
+    fs::copy(saved, layout.Path("sync"), fs::copy_options::recursive);
+    EXPECT_FALSE(studio.WaitFor("^studio: reloaded the tracks from \\.\\./res/sync", 10.0).empty()) << studio.Text();
+    EXPECT_EQ(LoadPng(studio.Still()).rgba, before.rgba);
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+// Edits of a source tree's res/ reach the res/ the studio reads, however the
+// writes fall: a burst of copies as a build script makes them, and a shader
+// saved by truncating it first. Editors' swap files are not copied.
+TEST_F(StudioProcessTest, SourceEditsReachTheCopyHoweverTheWritesFall)
+{
+    const std::string src = layout.Root() + "/src";
+    fs::create_directories(src + "/res");
+    fs::copy(layout.Root() + "/choreography", src + "/choreography", fs::copy_options::recursive);
+    fs::copy(layout.Path("sync"), src + "/res/sync", fs::copy_options::recursive);
+    fs::copy(layout.Path("shaders"), src + "/res/shaders", fs::copy_options::recursive);
+    ASSERT_TRUE(layout.WriteFile("shaders/.Mix.frag.swp", "left by an earlier studio"));
+    {
+        std::ofstream swap(src + "/res/shaders/.Mix.frag.swp");
+        swap << "an editor's swap file";
+    }
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--source", src});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    EXPECT_FALSE(fs::exists(layout.Path("shaders/.Mix.frag.swp")));
+
+    auto same = [](const std::string& a, const std::string& b) {
+        std::string x, y;
+        return ReadWholeFile(a, x) && ReadWholeFile(b, y) && x == y;
+    };
+    // Waits until every file of the source folder has its copy.
+    auto mirrored = [&](const std::string& part) {
+        for (double end = Now() + 10.0; Now() < end; Sleep(0.05)) {
+            bool all = true;
+            for (const fs::directory_entry& entry : fs::directory_iterator(src + "/res/" + part)) {
+                std::string name = entry.path().filename();
+                if (name[0] != '.') all = all && same(entry.path(), layout.Path(part + "/" + name));
+            }
+            if (all) return true;
+        }
+        return false;
+    };
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(src + "/res/sync"))
+        names.push_back(entry.path().filename());
+    ASSERT_EQ(names.size(), 53u);
+    for (int round = 0; round < 6; ++round) {
+        for (const std::string& name : names) {
+            std::ofstream out(src + "/res/sync/" + name, std::ios::binary | std::ios::trunc);
+            out << EncodeTrack({{0, (float)round, 0}, {64 * (round + 1), 1.0f, 1}});
+        }
+        EXPECT_TRUE(mirrored("sync")) << "round " << round;
+    }
+
+    std::string mix;
+    ASSERT_TRUE(ReadWholeFile(src + "/res/shaders/Mix.frag", mix));
+    for (int save = 0; save < 12; ++save) {
+        FILE* file = std::fopen((src + "/res/shaders/Mix.frag").c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        Sleep(0.005 * (save % 6) * 3);  // 0 to 75 ms between the truncation and the text
+        std::string text = mix + "// save " + std::to_string(save) + "\n";
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+        EXPECT_TRUE(mirrored("shaders")) << "save " << save;
+    }
+    EXPECT_FALSE(fs::exists(layout.Path("shaders/.Mix.frag.swp")));
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+TEST(StudioOptionsProcess, AFolderOptionThatNamesNoFolderIsRefused)
+{
+    TempLayout layout(true, false);
+    ASSERT_TRUE(layout.InstallProgram("ostrel-studio"));
+    ASSERT_TRUE(layout.WriteFile("plain", "x"));
+    struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {{{"--tracks", layout.Path("plain")}, "--tracks " + layout.Path("plain") + ": it is not a folder"},
+                 {{"--tracks", "/dev/null"}, "--tracks /dev/null: it is not a folder"},
+                 {{"--tracks", layout.Root() + "/none"}, "--tracks " + layout.Root() + "/none: No such file or directory"},
+                 {{"--source", layout.Root() + "/none"}, "--source " + layout.Root() + "/none: No such file or directory"}};
+    for (auto& c : cases) {
+        std::vector<std::string> argv = {layout.Bin() + "/ostrel-studio"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ProcessResult r = RunProcess(argv, layout.Bin(), ProgramEnv(), 60.0);
+        EXPECT_EQ(r.exitCode, 2) << r.output;
+        EXPECT_EQ(r.output, "ostrel-studio: " + c.message + "\n");
+    }
+}
+
+// S replaces the set of track files whole or not at all, and says why not.
+TEST_F(StudioProcessTest, SaveReplacesTheTrackFilesWholeOrSaysWhyNot)
+{
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay"});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+    studio.Key("s");
+    ASSERT_FALSE(studio.WaitFor("^studio: wrote 53 tracks into \\.\\./res/sync$").empty()) << studio.Text();
+
+    auto snapshot = [&] {
+        std::map<std::string, std::string> files;
+        for (const fs::directory_entry& entry : fs::directory_iterator(layout.Path("sync"))) {
+            std::string bytes = "<dir>";
+            if (!entry.is_directory()) ReadWholeFile(entry.path(), bytes);
+            files[entry.path().filename()] = bytes;
+        }
+        return files;
+    };
+    // A file of the set that cannot be replaced: every other one could be.
+    fs::remove(layout.Path("sync/_FX.Fade.track"));
+    fs::create_directory(layout.Path("sync/_FX.Fade.track"));
+    RewriteTrack("camera.tracks", "Camera.Distance", "    0:0:0      77\n");
+    ASSERT_FALSE(studio.WaitFor("^studio: compiled 53 tracks", 10.0).empty()) << studio.Text();
+    const std::map<std::string, std::string> before = snapshot();
+    studio.Key("s");
+    EXPECT_FALSE(studio.WaitFor("^studio: not saved: \\.\\./res/sync/_FX\\.Fade\\.track: cannot replace \\(Is a "
+                                "directory\\); no file was changed$")
+                     .empty())
+        << studio.Text();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(studio.Quit(), 0);
+}
+
+// C captures the loop when it is on and the section playing when it is off,
+// in a window nobody sees, with progress in the overlay's line; C again
+// cancels and says what was kept; a hang-up ends the studio and its capture.
+TEST_F(StudioProcessTest, CaptureShowsProgressCancelsAndEndsWithTheStudio)
+{
+    if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    StudioRun studio(layout, {"--paused", "--from", "1100r", "--shots", shots});
+    ASSERT_TRUE(studio.Ready()) << studio.Text();
+
+    // Loop on, one bar (17:0:0 to 18:0:0): that bar is captured whole.
+    studio.Key("bracketleft bracketright l");
+    ASSERT_FALSE(studio.WaitFor("^studio: loop 17:0:0 to 18:0:0 on").empty()) << studio.Text();
+    studio.Key("c");
+    CaptureStart bar = ParseCaptureStart(studio.WaitFor("^studio: capturing rows "));
+    EXPECT_EQ(bar.from, 1088);
+    EXPECT_EQ(bar.to, 1152);
+    ASSERT_FALSE(studio.WaitFor("^studio: capturing: [0-9]+/[0-9]+ frames, [0-9]+:[0-9]{2} left \\(C cancels\\)", 60.0)
+                     .empty())
+        << studio.Text();
+    // Its window is never shown over the studio.
+    EXPECT_NE(std::system("xdotool search --onlyvisible --name '^Ostrel capture$' >/dev/null 2>&1"), 0);
+    ASSERT_FALSE(studio.WaitFor("^studio: captured into " + bar.path + "$", 180.0).empty()) << studio.Text();
+    EXPECT_TRUE(Ended(bar.pid));
+    EXPECT_FALSE(fs::exists(bar.dir));
+    std::vector<std::string> kept = {fs::path(bar.path).filename().string()};
+    EXPECT_EQ(FilesIn(shots), kept);
+
+    // Loop off: the section playing, "main" (bars 16 to 31).
+    studio.Key("l");
+    ASSERT_FALSE(studio.WaitFor("^studio: loop 17:0:0 to 18:0:0 off").empty()) << studio.Text();
+    studio.Key("c");
+    CaptureStart section = ParseCaptureStart(studio.WaitFor("^studio: capturing rows "));
+    EXPECT_EQ(section.from, 1024);
+    EXPECT_EQ(section.to, 2048);
+    ASSERT_FALSE(studio.WaitFor("^studio: capturing: [0-9]+/[0-9]+ frames", 60.0).empty()) << studio.Text();
+    studio.Key("c");
+    EXPECT_FALSE(studio.WaitFor("^studio: capture cancelled: interrupted after [0-9]+ of [0-9]+ frames; no video "
+                                "written$",
+                                30.0)
+                     .empty())
+        << studio.Text();
+    EXPECT_TRUE(Ended(section.pid));
+    EXPECT_FALSE(fs::exists(section.dir));
+    EXPECT_EQ(FilesIn(shots), kept);
+
+    // A hang-up while a capture runs ends both, and leaves nothing behind.
+    studio.Key("c");
+    CaptureStart last = ParseCaptureStart(studio.WaitFor("^studio: capturing rows "));
+    ASSERT_GT(last.pid, 0) << studio.Text();
+    ASSERT_FALSE(studio.WaitFor("^studio: capturing: [0-9]+/", 60.0).empty()) << studio.Text();
+    kill(studio.Pid(), SIGHUP);
+    EXPECT_FALSE(studio.WaitFor("^studio: ending on signal 1$", 30.0).empty()) << studio.Text();
+    EXPECT_EQ(studio.Quit(), 0);
+    EXPECT_TRUE(Ended(last.pid));
+    EXPECT_FALSE(fs::exists(last.dir));
+    EXPECT_EQ(FilesIn(shots), kept);
 }
 
 }  // namespace

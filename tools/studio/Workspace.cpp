@@ -8,6 +8,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "ReplaceFiles.h"
 #include "StudioLog.h"
 #include "render/Shader.h"
 #include "scene/Scene.h"
@@ -21,6 +26,75 @@ namespace {
 
 const char* const kResDir = "../res";
 const char* const kSyncBase = "../res/sync/";
+
+// What editors leave beside a file they have open: swap, backup and lock
+// files, and vim's probe "4913". None of them is a shader.
+bool IsEditorFile(const std::string& name)
+{
+    auto endsWith = [&](const std::string& suffix) {
+        return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    return name.empty() || name[0] == '.' || name[0] == '#' || endsWith("~") || endsWith(".swp") ||
+           endsWith(".swo") || endsWith(".swx") || endsWith(".tmp") || name == "4913";
+}
+
+bool IsShaderFile(const std::string& name)
+{
+    std::string extension = fs::path(name).extension().string();
+    return !IsEditorFile(name) && (extension == ".vert" || extension == ".frag" || extension == ".geom");
+}
+
+bool IsTrackFile(const std::string& name)
+{
+    return !trackNameFromPath(name).empty();
+}
+
+// Seconds since the epoch, as file times count them.
+double WallNow()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double Seconds(const struct timespec& time)
+{
+    return (double)time.tv_sec + time.tv_nsec * 1e-9;
+}
+
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    std::vector<uint8_t> x, y;
+    return readWholeFile(a, &x) && readWholeFile(b, &y) && x == y;
+}
+
+// Whether the copy holds what the source holds. Sizes and times first; a
+// source changed in the last two seconds is compared byte for byte too, since
+// two writes within one tick of the file clock leave the same time.
+bool CopyIsCurrent(const std::string& source, const struct stat& from, const std::string& copy)
+{
+    struct stat to;
+    if (stat(copy.c_str(), &to) != 0 || to.st_size != from.st_size ||
+        to.st_mtim.tv_sec != from.st_mtim.tv_sec || to.st_mtim.tv_nsec != from.st_mtim.tv_nsec)
+        return false;
+    return WallNow() - Seconds(from.st_mtim) > 2.0 || SameBytes(source, copy);
+}
+
+// Errors as the overlay shows them: on one line, control bytes visible, and
+// short enough to draw (the full text is in the log).
+const size_t kScreenErrorChars = 300;
+const size_t kScreenErrors = 5;
+
+std::string ForScreen(const std::string& text)
+{
+    std::string line;
+    size_t used = 0;
+    for (; used < text.size() && line.size() < kScreenErrorChars; ++used) {
+        char c = text[used];
+        line += c == '\n' || c == '\r' || c == '\t' ? std::string(" ") : escapeControlBytes(std::string(1, c));
+    }
+    if (used < text.size())
+        line += "... (" + std::to_string(text.size()) + " characters; all of it is in the log)";
+    return line;
+}
 
 double Now()
 {
@@ -128,12 +202,18 @@ void Workspace::FindSources(const StudioOptions& options)
         sourceRes = sourceRoot + "/res";
 
     if (IsDir(tracksDir)) textWatch.Watch(tracksDir, ".tracks");
+    // Edits of the source tree's res/ are mirrored into the res/ read here,
+    // and seen there like any other change.
     trackFileWatch.Watch(std::string(kResDir) + "/sync", ".track");
     shaderWatch.Watch(std::string(kResDir) + "/shaders", "");
     if (!sourceRes.empty()) {
-        trackFileWatch.Watch(sourceRes + "/sync", ".track");
-        shaderWatch.Watch(sourceRes + "/shaders", "");
+        std::error_code ignored;
+        for (const fs::directory_entry& entry : fs::directory_iterator(std::string(kResDir) + "/shaders", ignored))
+            if (IsEditorFile(entry.path().filename().string())) fs::remove(entry.path(), ignored);
+        Mirror("sync", IsTrackFile);
+        Mirror("shaders", IsShaderFile);
     }
+    trackFilesPresent = TrackFilesPresent();
     textWatch.Poll();
     trackFileWatch.Poll();
     shaderWatch.Poll();
@@ -238,25 +318,81 @@ void Workspace::SetMuted(const std::vector<std::string>& groups)
     StudioLog("view: %s", muted.empty() ? "every group shown" : ("muted " + Joined(muted)).c_str());
 }
 
+void Workspace::Mirror(const std::string& part, bool (*wanted)(const std::string& name))
+{
+    const std::string from = sourceRes + "/" + part;
+    const std::string to = std::string(kResDir) + "/" + part;
+    DIR* dir = opendir(from.c_str());
+    if (dir == nullptr) return;  // a folder that went away is not a deletion of each file
+    std::set<std::string>& known = mirrored[part];
+    std::set<std::string> now;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        struct stat info;
+        std::string source = from + "/" + name;
+        if (!wanted(name) || stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        now.insert(name);
+        std::string copy = to + "/" + name;
+        if (CopyIsCurrent(source, info, copy)) continue;
+        struct timespec times[2] = {info.st_atim, info.st_mtim};
+        if (SameBytes(source, copy)) {
+            utimensat(AT_FDCWD, copy.c_str(), times, 0);
+            continue;
+        }
+        // The copy takes the time the source had before it was read: a write
+        // that lands meanwhile changes that time, and is copied next time.
+        std::vector<uint8_t> bytes;
+        std::string error;
+        if (!readWholeFile(source, &bytes, kMaxSourceBytes, &error) || !writeFilesReplacing({copy}, {bytes}, &error)) {
+            StudioLogError("cannot copy " + source + " into " + to + ": " + error);
+            continue;
+        }
+        utimensat(AT_FDCWD, copy.c_str(), times, 0);
+    }
+    closedir(dir);
+    for (const std::string& name : known) {
+        std::error_code ignored;
+        if (now.count(name) == 0) fs::remove(to + "/" + name, ignored);
+    }
+    known.swap(now);
+}
+
+std::set<std::string> Workspace::TrackFilesPresent() const
+{
+    std::set<std::string> present;
+    for (const char* name : syncTrackNames) {
+        std::error_code ignored;
+        if (fs::is_regular_file(std::string(kSyncBase) + trackFileName(name), ignored)) present.insert(name);
+    }
+    return present;
+}
+
 bool Workspace::ReloadTrackFiles(const std::vector<std::string>& changed)
 {
-    // An edit in the source tree reaches the copy the studio reads.
-    for (const std::string& path : changed) {
-        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
-        std::error_code failure;
-        fs::path target = fs::path(kResDir) / "sync" / fs::path(path).filename();
-        if (fs::exists(path, failure))
-            fs::copy_file(path, target, fs::copy_options::overwrite_existing, failure);
-        else
-            fs::remove(target, failure);
+    // Track files that went away would read as empty tracks: the picture
+    // would go black without a word. The last good tracks stay instead.
+    std::set<std::string> present = TrackFilesPresent();
+    std::vector<std::string> lost;
+    for (const std::string& name : trackFilesPresent)
+        if (present.count(name) == 0) lost.push_back(name);
+    if (!lost.empty()) {
+        std::string names;
+        for (size_t i = 0; i < lost.size() && i < 4; ++i) names += (i ? ", " : "") + lost[i];
+        if (lost.size() > 4) names += " and " + std::to_string(lost.size() - 4) + " more";
+        std::string warning = "../res/sync lost " + std::to_string(lost.size()) + " of its track files (" + names +
+                              "); keeping the last good tracks until they are back";
+        if (warning != trackFileWarning) StudioLogError(warning);
+        trackFileWarning = warning;
+        return false;
     }
-    trackFileWatch.Poll();
+    trackFileWarning.clear();
     SyncTrackStore* store = BuildStore({});
     if (store == nullptr) {
         StudioLogError("cannot reload the track files");
         return false;
     }
     syncStoreDestroy(sync->SwapStore(store));
+    trackFilesPresent = present;
     liveTracks.clear();
     StudioLog("reloaded the tracks from ../res/sync (%zu files changed)", changed.size());
     return true;
@@ -268,11 +404,7 @@ void Workspace::ReloadShaders(const std::vector<std::string>& changed)
     for (const std::string& path : changed) {
         std::string name = fs::path(path).filename().string();
         names.push_back(name);
-        if (sourceRes.empty() || path.compare(0, sourceRes.size(), sourceRes) != 0) continue;
-        std::error_code failure;
-        fs::copy_file(path, fs::path(kResDir) / "shaders" / name, fs::copy_options::overwrite_existing, failure);
     }
-    shaderWatch.Poll();
     auto uses = [&](const char* path) {
         return path != nullptr && std::find(names.begin(), names.end(), fs::path(path).filename().string()) != names.end();
     };
@@ -303,6 +435,10 @@ bool Workspace::Poll(bool* swapped)
     double now = Now();
     if (now < nextWatch) return false;
     nextWatch = now + kWatchSeconds;
+    if (!sourceRes.empty()) {
+        Mirror("sync", IsTrackFile);
+        Mirror("shaders", IsShaderFile);
+    }
     bool any = false;
     if (!textWatch.Poll().empty()) {
         *swapped = CompileText(false);
@@ -333,15 +469,17 @@ std::string Workspace::Save()
     } else {
         std::vector<std::string> dirs = {std::string(kResDir) + "/sync"};
         if (!sourceRes.empty()) dirs.insert(dirs.begin(), sourceRes + "/sync");
+        // Each folder's set is replaced whole or not at all.
         for (const std::string& dir : dirs) {
             std::string error;
             if (!writeCompiledTracks(dir, liveTracks, &error)) {
-                message = "not saved: " + error;
+                message = (message.empty() ? "not saved: " : message + ", but not into " + dir + ": ") + error;
                 break;
             }
             message += (message.empty() ? "wrote " + std::to_string(liveTracks.size()) + " tracks into " : ", ") + dir;
         }
-        // Our own writes are not edits.
+        // The copies take their sources' times, and our own writes are not edits.
+        if (!sourceRes.empty()) Mirror("sync", IsTrackFile);
         trackFileWatch.Poll();
     }
     StudioLog("%s", message.c_str());
@@ -371,3 +509,14 @@ std::string Workspace::FileOf(const std::string& track) const
     return source->origin.substr(0, source->origin.rfind(':'));
 }
 
+std::vector<std::string> Workspace::ScreenErrors() const
+{
+    std::vector<std::string> shown;
+    for (size_t i = 0; i < trackErrors.size() && i < kScreenErrors; ++i) shown.push_back(ForScreen(trackErrors[i]));
+    if (trackErrors.size() > kScreenErrors)
+        shown.push_back("... and " + std::to_string(trackErrors.size() - kScreenErrors) +
+                        " more errors in the text (all of them are in the log)");
+    if (!trackFileWarning.empty()) shown.push_back(trackFileWarning);
+    for (const auto& entry : shaderErrors) shown.push_back(ForScreen(entry.second));
+    return shown;
+}

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ public:
     std::string Save();
     // Every current error: the text's, then each shader program's.
     std::vector<std::string> Errors() const;
+    // The errors as the overlay shows them: the text's first few and how many
+    // more, lost track files, each program's; every one cut to a line.
+    std::vector<std::string> ScreenErrors() const;
 
     // Empty while the tracks come from the files in res/sync.
     const std::vector<TrackSource>& LiveTracks() const { return liveTracks; }
@@ -132,6 +136,12 @@ private:
     SyncTrackStore* BuildStore(const std::vector<TrackSource>& tracks) const;
     bool ReloadTrackFiles(const std::vector<std::string>& changed);
     void ReloadShaders(const std::vector<std::string>& changed);
+    // Copies each file of the source tree's res/<part> that `wanted` names and
+    // whose copy in ../res/<part> differs from it, and removes the copies of
+    // files the source no longer has.
+    void Mirror(const std::string& part, bool (*wanted)(const std::string& name));
+    // The production's track names whose files ../res/sync holds now.
+    std::set<std::string> TrackFilesPresent() const;
 
     SyncDevice* sync = nullptr;
     Scene* scene = nullptr;
@@ -151,5 +161,8 @@ private:
     std::vector<std::string> muted;
     std::vector<Change> undoStack;
     std::vector<Change> redoStack;
+    std::map<std::string, std::set<std::string>> mirrored;  // per part of res/, the names copied
+    std::set<std::string> trackFilesPresent;  // as of the last good load
+    std::string trackFileWarning;
     LogTap tap;
 };

@@ -9,13 +9,16 @@
 
 #include <GL/glew.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -26,6 +29,7 @@
 #include "ResourceFolder.h"
 #include "SongMap.h"
 #include "Soundtrack.h"
+#include "StopSignals.h"
 #include "StudioLog.h"
 #include "StudioOptions.h"
 #include "Transport.h"
@@ -47,10 +51,16 @@ const int kPeaksPerRow = 2;
 const int kSettleFrames = 3;
 
 volatile sig_atomic_t statusRequested = 0;
+volatile sig_atomic_t quitSignal = 0;
 
 void OnStatusSignal(int)
 {
     statusRequested = 1;
+}
+
+void OnQuitSignal(int signalNumber)
+{
+    quitSignal = signalNumber;
 }
 
 double Now()
@@ -99,6 +109,7 @@ private:
     void Edited(bool done, const std::string& text, uint32_t pressedAt);
     void EditFromOverlay(const OverlayActions& actions);
     void StartCapture();
+    bool WatchCapture();
     void SaveStill();
     void LogStatus();
 
@@ -137,6 +148,7 @@ private:
 
     CaptureJob capture;
     std::string captureOutput;
+    double nextCapturePoll = 0.0;
 
     double frameStart = 0.0;
     float frameMs = 0.0f;
@@ -243,8 +255,12 @@ void Studio::ApplyLoop()
 {
     AudioDevice& audio = engine->GetAudioDevice();
     if (loop.endRow > lastRow) loop.endRow = (int32_t)std::ceil(lastRow);
+    if (loop.on && loop.Valid() && !audio.SetLoop(loop.startRow / rowsPerSecond, loop.endRow / rowsPerSecond)) {
+        loop.on = false;
+        message = "the loop could not be set (see the log); looping is off";
+        StudioLogError(message);
+    }
     if (loop.on && loop.Valid()) {
-        audio.SetLoop(loop.startRow / rowsPerSecond, loop.endRow / rowsPerSecond);
         double row = Row();
         if (row < loop.startRow || row >= loop.endRow) Seek(loop.startRow, "into the loop");
     } else {
@@ -471,9 +487,23 @@ bool Studio::EditKey(const SDL_KeyboardEvent& event)
 
 void Studio::StartCapture()
 {
+    // C again while one runs: stop it.
+    if (capture.Running()) {
+        capture.Cancel();
+        message = "cancelling the capture into " + captureOutput;
+        StudioLog("%s", message.c_str());
+        return;
+    }
+    // The capture's own hint names its --ffmpeg option, which the studio has not.
+    if (FindProgram("ffmpeg").empty() || FindProbeFor("ffmpeg").empty()) {
+        message = "capture not started: ffmpeg and ffprobe are not on PATH (install ffmpeg)";
+        StudioLogError(message);
+        return;
+    }
+    // The loop when it is on, else the section playing, else the whole song.
     int32_t from = 0, to = (int32_t)std::ceil(lastRow);
     const Section* section = SectionAt(sections, Row());
-    if (loop.Valid()) {
+    if (loop.on && loop.Valid()) {
         from = loop.startRow;
         to = loop.endRow;
     } else if (section != nullptr) {
@@ -495,16 +525,54 @@ void Studio::StartCapture()
                                      std::to_string(from) + "r",
                                      "--to",
                                      std::to_string(to) + "r",
-                                     "-q",
                                      "-o",
                                      captureOutput};
     std::string program = (fs::read_symlink("/proc/self/exe", failure).parent_path() / "ostrel-capture").string();
     std::string error;
-    if (!capture.Start(program, kResDir, workspace.LiveTracks(), args, error))
+    if (!capture.Start(program, kResDir, workspace.LiveTracks(), args, error)) {
         message = "capture not started: " + error;
+        StudioLogError(message);
+        return;
+    }
+    message = "capturing rows " + std::to_string(from) + " to " + std::to_string(to) + " into " + captureOutput;
+    StudioLog("%s (pid %d, working in %s)", message.c_str(), (int)capture.Pid(), capture.WorkDir().c_str());
+    nextCapturePoll = 0.0;
+}
+
+// Progress in the overlay's message line a few times a second, then the end;
+// true when the line changed.
+bool Studio::WatchCapture()
+{
+    if (!capture.Running()) return false;
+    bool ok = false;
+    std::string last;
+    if (capture.Finished(ok, last)) {
+        if (ok) {
+            message = "captured into " + captureOutput;
+            StudioLog("%s", message.c_str());
+        } else {
+            message = (capture.Cancelled() ? "capture cancelled: " : "capture failed: ") + last;
+            StudioLogError(message);
+        }
+        return true;
+    }
+    double now = Now();
+    if (now < nextCapturePoll || capture.Cancelled()) return false;
+    nextCapturePoll = now + 0.25;
+    const CaptureJob::Progress& progress = capture.Poll();
+    char text[160];
+    if (progress.total <= 0)
+        std::snprintf(text, sizeof text, "capture starting (C cancels)");
+    else if (progress.secondsLeft < 0)
+        std::snprintf(text, sizeof text, "capturing: %ld/%ld frames (C cancels)", progress.done, progress.total);
     else
-        message = "capturing rows " + std::to_string(from) + " to " + std::to_string(to) + " into " + captureOutput;
+        std::snprintf(text, sizeof text, "capturing: %ld/%ld frames, %ld:%02ld left (C cancels)", progress.done,
+                      progress.total, progress.secondsLeft / 60, progress.secondsLeft % 60);
+    std::string line = std::string(text) + " into " + fs::path(captureOutput).filename().string();
+    if (line == message) return false;
+    message = line;
     StudioLog("%s", message.c_str());
+    return true;
 }
 
 void Studio::SaveStill()
@@ -526,10 +594,11 @@ void Studio::SaveStill()
 void Studio::LogStatus()
 {
     const Section* section = SectionAt(sections, Row());
-    StudioLog("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu at %s", Row(),
-        (double)engine->GetAudioDevice().GetPosition(), playing ? "playing" : "paused", loop.startRow, loop.endRow,
-        loop.on ? "on" : "off", section ? section->name.c_str() : "-", workspace.LiveTracks().empty() ? "files" : "text",
-        workspace.Errors().size(), FormatBarBeatRow(Row()).c_str());
+    StudioLog("status row %.3f seconds %.4f %s loop %d-%d %s section %s tracks %s errors %zu frame %.1f ms at %s",
+              Row(), (double)engine->GetAudioDevice().GetPosition(), playing ? "playing" : "paused", loop.startRow,
+              loop.endRow, loop.on ? "on" : "off", section ? section->name.c_str() : "-",
+              workspace.LiveTracks().empty() ? "files" : "text", workspace.Errors().size(), frameMs,
+              FormatBarBeatRow(Row()).c_str());
 }
 
 void Studio::Frame()
@@ -554,13 +623,7 @@ void Studio::Frame()
         Hold(Row());
         StudioLog("the music ended; paused at the end");
     }
-    bool done = false, ok = false;
-    std::string last;
-    if (capture.Running() && (done = capture.Finished(ok, last))) {
-        message = ok ? "captured into " + captureOutput : "capture failed: " + last;
-        StudioLog("%s", message.c_str());
-        settleFrames = 0;
-    }
+    if (WatchCapture()) settleFrames = 0;
     if (statusRequested) {
         statusRequested = 0;
         LogStatus();
@@ -606,7 +669,7 @@ void Studio::Frame()
         view.peaksPerRow = kPeaksPerRow;
         view.sync = &engine->GetSyncDevice();
         view.trackSource = workspace.SourceLabel().c_str();
-        view.errors = workspace.Errors();
+        view.errors = workspace.ScreenErrors();
         view.message = message;
         view.workspace = &workspace;
         view.muted = workspace.Muted();
@@ -648,6 +711,10 @@ void Studio::Frame()
 
 void Studio::Shutdown()
 {
+    if (capture.Running()) {
+        StudioLog("ending the capture into %s", captureOutput.c_str());
+        capture.Stop();
+    }
     if (peaksThread.joinable()) peaksThread.join();
     overlay.Shutdown();
     workspace.Close();
@@ -665,16 +732,32 @@ int Studio::Run(int argc, char* argv[])
         std::fputs(StudioUsage(), stdout);
         return 0;
     }
+    // A folder option that names no folder would leave the studio editing nothing, unseen.
+    for (const auto& folder : {std::make_pair("--tracks", &options.tracksDir), std::make_pair("--source", &options.sourceDir)}) {
+        struct stat info;
+        const std::string& path = *folder.second;
+        if (path.empty()) continue;
+        std::string why = stat(path.c_str(), &info) != 0 ? std::strerror(errno)
+                          : !S_ISDIR(info.st_mode)       ? "it is not a folder"
+                                                         : "";
+        if (why.empty()) continue;
+        std::fprintf(stderr, "ostrel-studio: %s %s: %s\n", folder.first, path.c_str(), why.c_str());
+        return 2;
+    }
     if (!EnterResourceFolder("ostrel-studio", {&options.shotsDir, &options.tracksDir, &options.sourceDir}, error)) {
         std::fprintf(stderr, "ostrel-studio: %s\n", error.c_str());
         return 1;
     }
     signal(SIGUSR1, OnStatusSignal);
+    // Ends the studio as closing its window does, so that a running capture
+    // is ended and its folder removed.
+    CatchStopSignals(OnQuitSignal);
     if (!Start()) {
         std::fprintf(stderr, "ostrel-studio: the engine did not start (see the log above)\n");
         return 1;
     }
-    while (engine->GetWindow().PollEvents()) Frame();
+    while (!quitSignal && engine->GetWindow().PollEvents()) Frame();
+    if (quitSignal) StudioLog("ending on signal %d", (int)quitSignal);
     Shutdown();
     return 0;
 }
