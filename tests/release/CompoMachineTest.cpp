@@ -275,26 +275,6 @@ wait "$launcher"
 
 // ---- Read-only media --------------------------------------------------------
 
-// The paths a run opened for writing, created or made a folder at, from
-// strace's log of open, openat, creat and mkdir; failed attempts count.
-std::vector<std::string> WrittenPaths(const std::string& straceLog)
-{
-    std::vector<std::string> paths;
-    std::istringstream lines(straceLog);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const bool opens = line.find("open(") != std::string::npos || line.find("openat(") != std::string::npos;
-        const bool writes = line.find("O_WRONLY") != std::string::npos || line.find("O_RDWR") != std::string::npos ||
-                            line.find("O_CREAT") != std::string::npos || line.find("O_TRUNC") != std::string::npos;
-        const bool makes = line.find("creat(") != std::string::npos || line.find("mkdir(") != std::string::npos;
-        if (!((opens && writes) || makes)) continue;
-        const size_t open = line.find('"'), close = line.find('"', open + 1);
-        if (open != std::string::npos && close != std::string::npos)
-            paths.push_back(line.substr(open + 1, close - open - 1));
-    }
-    return paths;
-}
-
 struct ReadOnlyCase {
     const char* name;
     const char* choice;  // the launcher's argument; empty: let it choose
@@ -350,13 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Launches, CompoReadOnly,
 
 // ---- Unreadable resources and temporary folders -------------------------------
 
-struct Unreadable {
-    const char* name;
-    const char* folder;  // made unreadable, relative to the release
-    std::vector<const char*> failures;
-};
-
-class CompoUnreadable : public CompoMachine, public ::testing::WithParamInterface<Unreadable> {};
+class CompoUnreadable : public CompoMachine, public ::testing::WithParamInterface<UnreadableCase> {};
 
 TEST_P(CompoUnreadable, RunEndsWithTheLoggedFailuresAndExitCodeZero)
 {
@@ -373,20 +347,12 @@ exit $status
                                {GetParam().folder});
     EXPECT_FALSE(r.timedOut) << r.output;
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    std::vector<std::string> expected(GetParam().failures.begin(), GetParam().failures.end());
-    std::vector<std::string> errors;
-    for (const std::string& line : LogMessagesOf(r.output))
-        if (std::find(expected.begin(), expected.end(), line) != expected.end()) errors.push_back(line);
-    EXPECT_EQ(errors, expected) << r.output;
+    const std::vector<std::string> expected(GetParam().failures.begin(), GetParam().failures.end());
+    EXPECT_EQ(FailuresLogged(LogMessagesOf(r.output), GetParam()), expected) << r.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Folders, CompoUnreadable,
-    ::testing::Values(Unreadable{"Resources", "res", {"Failed to build soundtrack!"}},
-                      Unreadable{"Shaders",
-                                 "res/shaders",
-                                 {"Failed to read vertex shader source!", "Failed to initialize scene!"}}),
-    [](const ::testing::TestParamInfo<Unreadable>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Folders, CompoUnreadable, ::testing::ValuesIn(UnreadableCases()),
+                         [](const ::testing::TestParamInfo<UnreadableCase>& info) { return info.param.name; });
 
 // Read-only mounts in a mount namespace of the scenario's own (root only):
 // TMPDIR alone, or every place the launcher could fall back to.

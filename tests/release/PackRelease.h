@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,4 +60,50 @@ inline ProcessResult RunOnOwnScreen(const std::string& screen, const std::vector
     std::vector<std::string> all = OnOwnScreen(screen);
     all.insert(all.end(), argv.begin(), argv.end());
     return RunProcess(all, cwd, env, timeoutSeconds);
+}
+
+// The paths a run opened for writing, created or made a folder at, from
+// strace's log of open, openat, creat, mkdir and mkdirat; failed attempts
+// count.
+inline std::vector<std::string> WrittenPaths(const std::string& straceLog)
+{
+    std::vector<std::string> paths;
+    std::istringstream lines(straceLog);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const bool opens = line.find("open(") != std::string::npos || line.find("openat(") != std::string::npos;
+        const bool writes = line.find("O_WRONLY") != std::string::npos || line.find("O_RDWR") != std::string::npos ||
+                            line.find("O_CREAT") != std::string::npos || line.find("O_TRUNC") != std::string::npos;
+        const bool makes = line.find("creat(") != std::string::npos || line.find("mkdir(") != std::string::npos ||
+                           line.find("mkdirat(") != std::string::npos;
+        if (!((opens && writes) || makes)) continue;
+        const size_t open = line.find('"'), close = line.find('"', open + 1);
+        if (open != std::string::npos && close != std::string::npos)
+            paths.push_back(line.substr(open + 1, close - open - 1));
+    }
+    return paths;
+}
+
+// A folder of the release made unreadable, and the failures a run logs then.
+struct UnreadableCase {
+    const char* name;
+    const char* folder;  // relative to the release
+    std::vector<const char*> failures;
+};
+
+inline const std::vector<UnreadableCase>& UnreadableCases()
+{
+    static const std::vector<UnreadableCase> cases = {
+        {"Resources", "res", {"Failed to build soundtrack!"}},
+        {"Shaders", "res/shaders", {"Failed to read vertex shader source!", "Failed to initialize scene!"}}};
+    return cases;
+}
+
+// Those of the expected failures that messages holds, in the order logged.
+inline std::vector<std::string> FailuresLogged(const std::vector<std::string>& messages, const UnreadableCase& c)
+{
+    std::vector<std::string> logged;
+    for (const std::string& line : messages)
+        if (std::find(c.failures.begin(), c.failures.end(), line) != c.failures.end()) logged.push_back(line);
+    return logged;
 }

@@ -4,14 +4,20 @@
 // that build every test skips.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "FrameSink.h"
+#include "PackRelease.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -117,7 +123,8 @@ protected:
     static ProcessResult RunOnScreen(const std::vector<std::string>& command, const std::string& dir,
                                      std::vector<std::string> env, const std::string& screen)
     {
-        std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-screen 0 " + screen + "x24"};
+        // Open to any client: some runs are another user's.
+        std::vector<std::string> argv = {FindProgram("xvfb-run"), "-a", "-s", "-ac -screen 0 " + screen + "x24"};
         // A run that names no audio driver must not inherit one from the caller.
         bool namesDriver = false;
         for (const std::string& entry : env) namesDriver = namesDriver || entry.rfind("SDL_AUDIODRIVER=", 0) == 0;
@@ -340,5 +347,131 @@ INSTANTIATE_TEST_SUITE_P(Keys, WindowsReleaseEndings,
                          ::testing::Values(WineEnding{"Escape", "Escape", "Escape key pressed!"},
                                            WineEnding{"AltF4", "alt+F4", "Received quit message from event system!"}),
                          [](const ::testing::TestParamInfo<WineEnding>& info) { return info.param.name; });
+
+// ---- A compo machine: read-only media, unreadable resources ----------------
+
+// Every entry under dir, files with their size and modification time, sorted.
+std::string ListingOf(const std::string& dir)
+{
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        std::string line = entry.path().string();
+        if (entry.is_regular_file())
+            line += " " + std::to_string(entry.file_size()) + " " +
+                    std::to_string(entry.last_write_time().time_since_epoch().count());
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
+
+TEST_F(WindowsRelease, ReadOnlyCopyPlaysToItsEndAndOpensNothingForWriting)
+{
+    const std::string strace = FindProgram("strace");
+    if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+    ShortSoundtrack();
+    const std::string copy = work->Root() + "/read-only release";
+    fs::remove_all(copy);
+    fs::copy(*top, copy, fs::copy_options::recursive);
+    // Root writes through any permission: only a read-only mount binds it.
+    if (mount(copy.c_str(), copy.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "mounting is not permitted here: " << std::strerror(errno);
+    if (mount(nullptr, copy.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        const int error = errno;
+        umount(copy.c_str());
+        GTEST_SKIP() << "a read-only mount is not permitted here: " << std::strerror(error);
+    }
+    const std::string before = ListingOf(copy);
+    const bool writable = std::ofstream(copy + "/bin/written").is_open();
+
+    const std::string log = work->Root() + "/wine-strace.log";
+    ProcessResult r = RunOnScreen({strace, "-f", "-qq", "-e", "trace=open,openat,creat,mkdir,mkdirat", "-o", log,
+                                   *wine, "ostrel-1600x900-4x.exe"},
+                                  copy + "/bin", {"SDL_AUDIODRIVER=dummy"}, "1920x1080");
+    const std::string after = ListingOf(copy);
+    // Detached, as Wine's last processes may hold the folder a moment longer.
+    umount2(copy.c_str(), MNT_DETACH);
+    ASSERT_FALSE(writable) << "the mount let a file be made";
+
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::vector<std::string> messages = MessagesOf(r.output);
+    long built = IndexOf(messages, "Sucessfully built soundtrack");
+    EXPECT_NE(built, -1) << r.output;
+    EXPECT_GT(IndexOf(messages, "Engine Shutting Down", built + 1), built) << r.output;
+    EXPECT_EQ(before, after);
+
+    std::string straceLog;
+    ASSERT_TRUE(ReadWholeFile(log, straceLog));
+    // Wine's server opens the files for its programs: the log has both.
+    ASSERT_NE(straceLog.find("melody.mp3"), std::string::npos) << "strace saw no run";
+    // Wine names the release through its drive links as well as directly.
+    for (const std::string& path : WrittenPaths(straceLog))
+        EXPECT_EQ(path.find(copy), std::string::npos) << "opened for writing: " << path;
+    // A write refused by the mount, whatever path named it.
+    std::istringstream lines(straceLog);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.find("EROFS"), std::string::npos) << line;
+    RecordProperty("wine_seconds", std::to_string(r.seconds));
+}
+
+class WindowsReleaseUnreadable : public WindowsRelease, public ::testing::WithParamInterface<UnreadableCase> {
+protected:
+    // The unprivileged user's own folder: a copy of the prepared prefix in
+    // wine/ (Wine wants its prefix to be the user's own) and, in tmp/, the
+    // temporary files where Wine's server looks for its socket. Made once.
+    static const std::string& NobodyHome()
+    {
+        static const std::string made = [] {
+            const std::string dir = work->Root() + "/nobody";
+            fs::create_directories(dir + "/tmp");
+            fs::copy(*prefix, dir + "/wine", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            RunProcess({"/bin/chown", "-R", "65534:65534", dir}, "", {}, 60.0);
+            fs::permissions(work->Root(), fs::perms::others_exec, fs::perm_options::add);
+            return dir;
+        }();
+        return made;
+    }
+};
+
+TEST_P(WindowsReleaseUnreadable, RunEndsWithTheLoggedFailuresAndExitCodeZero)
+{
+    // Permissions bind only an unprivileged user: the run is nobody's.
+    if (FindProgram("setpriv").empty()) GTEST_SKIP() << "setpriv is not installed";
+    if (getuid() != 0) GTEST_SKIP() << "needs root, to run Wine as another user";
+    ShortSoundtrack();
+    const std::string home = NobodyHome();
+    // A hang or a dialog box waiting for a click runs into the timeout.
+    const std::string script = R"sh(
+wine=$1 home=$2
+as_nobody() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/nonexistent WINEPREFIX="$home/wine" TMPDIR="$home/tmp" "$@"
+}
+as_nobody timeout 90 "$wine" ostrel-1600x900-4x.exe
+status=$?
+as_nobody timeout 30 wineserver -w || as_nobody wineserver -k
+echo "scenario: exit $status"
+)sh";
+    const std::string unreadable = *top + "/" + GetParam().folder;
+    fs::permissions(unreadable, fs::perms::none);
+    ProcessResult r = RunOnScreen({"/bin/sh", "-c", script, "scenario", *wine, home}, *top + "/bin",
+                                  {"SDL_AUDIODRIVER=dummy"}, "1920x1080");
+    fs::permissions(unreadable, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+
+    EXPECT_FALSE(r.timedOut) << r.output;
+    EXPECT_NE(r.output.find("scenario: exit 0\n"), std::string::npos) << r.output;
+    // It ran at all, as the other user, and stopped at the failures.
+    std::vector<std::string> messages = MessagesOf(r.output);
+    EXPECT_NE(IndexOf(messages, "Initialized window"), -1) << r.output;
+    const std::vector<std::string> expected(GetParam().failures.begin(), GetParam().failures.end());
+    EXPECT_EQ(FailuresLogged(messages, GetParam()), expected) << r.output;
+}
+
+// The same failures as on Linux.
+INSTANTIATE_TEST_SUITE_P(Folders, WindowsReleaseUnreadable, ::testing::ValuesIn(UnreadableCases()),
+                         [](const ::testing::TestParamInfo<UnreadableCase>& info) { return info.param.name; });
 
 }  // namespace
