@@ -122,10 +122,24 @@ if [ "$print" -eq 1 ]; then
 fi
 
 # ---- Render what is missing, N at once --------------------------------------
+# Every command and count is made before the signal trap goes in, and the loop
+# below runs no command substitution: bash 5.2 can fail to parse a trap that
+# lands while it reads one ("unexpected EOF while looking for matching `)'").
+frames_of() { local s=$((first_frame + $1 * step)); [ $((s + step)) -le "$end_frame" ] && echo "$step" || echo $((end_frame - s)); }
+declare -A command_of=() frames_in=()
+remaining=0
+for i in "${missing[@]}"; do
+  command_of[$i]=$(chunk_command "$i")
+  frames_in[$i]=$(frames_of "$i")
+  remaining=$((remaining + frames_in[$i]))
+done
+
 running=()
 stop() {
   trap '' INT TERM HUP
-  [ ${#running[@]} -eq 0 ] || kill -TERM -- "${running[@]/#/-}" 2>/dev/null || true
+  # The chunk started last may not be in running yet when the signal lands.
+  local groups=("${running[@]}" ${!:-})
+  [ ${#groups[@]} -eq 0 ] || kill -TERM -- "${groups[@]/#/-}" 2>/dev/null || true
   wait
   exit 130
 }
@@ -135,18 +149,17 @@ start=$SECONDS
 rendered=0
 done_count=$((count - ${#missing[@]}))
 progress() {
-  local elapsed=$((SECONDS - start)) rate="-" left="-"
+  local elapsed=$((SECONDS - start)) rate="-" left="-" tenths t
   if [ "$elapsed" -gt 0 ] && [ "$rendered" -gt 0 ]; then
-    rate=$(awk -v f="$rendered" -v s="$elapsed" 'BEGIN { printf "%.1f", f / s }')
-    left=$(awk -v f="$rendered" -v s="$elapsed" -v r="$1" 'BEGIN { t = r * s / f; printf "%dm%02ds", t / 60, t % 60 }')
+    tenths=$((rendered * 10 / elapsed))
+    rate="$((tenths / 10)).$((tenths % 10))"
+    t=$(($1 * elapsed / rendered))
+    printf -v left '%dm%02ds' $((t / 60)) $((t % 60))
   fi
   echo "make-video: $done_count/$count chunks done, $rate frames/s, $left left" >&2
 }
-frames_of() { local s=$((first_frame + $1 * step)); [ $((s + step)) -le "$end_frame" ] && echo "$step" || echo $((end_frame - s)); }
 
 [ ${#missing[@]} -eq 0 ] || echo "make-video: rendering ${#missing[@]} of $count chunks into $dir" >&2
-remaining=0
-for i in "${missing[@]}"; do remaining=$((remaining + $(frames_of "$i"))); done
 failed=0
 pending=("${missing[@]}")
 declare -A chunk_of=()
@@ -156,7 +169,7 @@ while [ ${#pending[@]} -gt 0 ] || [ ${#running[@]} -gt 0 ]; do
     pending=("${pending[@]:1}")
     # Each chunk in a process group of its own, so that stopping this script
     # stops its capture and the capture's ffmpeg too.
-    setsid bash -c "$(chunk_command "$i")" >"$dir/chunk-$i.log" 2>&1 &
+    setsid bash -c "${command_of[$i]}" >"$dir/chunk-$i.log" 2>&1 &
     running+=("$!")
     chunk_of[$!]=$i
   done
@@ -175,7 +188,7 @@ while [ ${#pending[@]} -gt 0 ] || [ ${#running[@]} -gt 0 ]; do
     continue
   fi
   rm -f "$dir/chunk-$i.log"
-  n=$(frames_of "$i")
+  n=${frames_in[$i]}
   rendered=$((rendered + n))
   remaining=$((remaining - n))
   done_count=$((done_count + 1))

@@ -117,11 +117,21 @@ ls "$1"
     ASSERT_EQ(stat((dir + "/chunk-00000.mp4").c_str(), &kept), 0) << first.output;
     EXPECT_FALSE(fs::exists(dir + "/chunk-00001.mp4")) << first.output;
     EXPECT_FALSE(fs::exists(film));
-    // Nothing of the interrupted chunk renders on.
+    // Nothing of the interrupted chunk renders on. Its encoder may take a
+    // moment to exit after the capture has gone, so look for up to 5 s.
     ProcessResult left = RunProcess({"/bin/sh", "-c", R"sh(
-for p in /proc/[0-9]*; do
-  case "$( { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null)" in *"$1"*) [ "${p#/proc/}" = "$$" ] || echo "$p" ;; esac
-done)sh", "sh", dir}, "", {}, 30.0);
+tries=0
+while :; do
+  found=""
+  for p in /proc/[0-9]*; do
+    case "$( { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null)" in *"$1"*) [ "${p#/proc/}" = "$$" ] || found="$found$p " ;; esac
+  done
+  [ -z "$found" ] && exit 0
+  tries=$((tries + 1))
+  [ "$tries" -ge 50 ] && break
+  sleep 0.1
+done
+for p in $found; do echo "$p: $(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)"; done)sh", "sh", dir}, "", {}, 30.0);
     EXPECT_EQ(left.output, "") << left.output;
 
     ProcessResult second = RunProcess(args, "", {"SDL_AUDIODRIVER=dummy"}, 300.0);
