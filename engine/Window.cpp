@@ -30,12 +30,22 @@ bool Window::Create(const char* title_, int width_, int height_, int samples_, b
     // With no display to reach, SDL falls back to a driver that draws where
     // nobody sees it, and the production would play to the end unseen. That
     // is refused, unless such a driver was asked for by name.
-    const char* driver = SDL_GetCurrentVideoDriver();
     const char* requested = SDL_getenv("SDL_VIDEODRIVER");
-    if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0 ||
-                              SDL_strcmp(driver, "evdev") == 0) &&
-        (requested == nullptr || SDL_strcasecmp(requested, driver) != 0)) {
-        const char* display = SDL_getenv("DISPLAY");
+    auto unseen = [](const char* name) {
+        return name != nullptr && (SDL_strcmp(name, "offscreen") == 0 || SDL_strcmp(name, "dummy") == 0 ||
+                                   SDL_strcmp(name, "evdev") == 0);
+    };
+    // A busy X server can turn a connection away for a moment: ask again
+    // before taking its absence for an answer.
+    const char* display = SDL_getenv("DISPLAY");
+    for (int attempt = 0; attempt < 4 && requested == nullptr && display != nullptr && *display &&
+                          unseen(SDL_GetCurrentVideoDriver());
+         ++attempt) {
+        SDL_Delay(250);
+        SDL_VideoInit(nullptr);
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (unseen(driver) && (requested == nullptr || SDL_strcasecmp(requested, driver) != 0)) {
         SDL_LogError(SDL_LOG_CATEGORY_SYSTEM,
                      "No display to show the picture on: %s%s and no Wayland display answers; start it on a "
                      "desktop or under xvfb-run",
