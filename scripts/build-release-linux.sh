@@ -66,7 +66,7 @@ mounted+=("$root/proc")
 
 inside() {
   chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME" LANG=C.UTF-8 \
-    OSTREL_CACHE="$cache" CCACHE_DIR="$cache/ccache-$suite" "$@"
+    OSTREL_CACHE="$cache" CCACHE_DIR="$cache/ccache-$suite" CCACHE_BASEDIR="$here" "$@"
 }
 
 # The source tarballs come from this system's package lists; the root only
