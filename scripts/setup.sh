@@ -30,8 +30,9 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
   export CCACHE_DIR=${CCACHE_DIR:-"$ostrel_cache/ccache"}
   # Paths inside the clone are hashed relative to it, so a clone in another
-  # folder (CI clones afresh) finds the objects of the last one.
-  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-"$here"}
+  # folder (CI clones afresh) finds the objects of the last one. A caller that
+  # needs the compiler to see absolute paths sets it empty.
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR-"$here"}
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 # OSTREL_NO_DEBUG_INFO=1 (CI) leaves out the debug information nobody reads
