@@ -569,27 +569,6 @@ TEST_F(StudioProcessTest, TheMouseEditsKeysOnTheCurveAndViewSwitchesLeaveTheText
     EXPECT_EQ(studio.Text().find("OpenGL Error"), std::string::npos) << studio.Text();
 }
 
-TEST_F(StudioProcessTest, AMissingSourceIsNamedAndSaveRefusesThePartialSet)
-{
-    StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});
-    ASSERT_TRUE(studio.Ready()) << studio.Text();
-    Image before = LoadPng(studio.Still());
-    fs::remove(Choreography("objects.tracks"));
-    std::string warning = studio.WaitFor("^studio: no source defines ", 5.0);
-    ASSERT_FALSE(warning.empty()) << studio.Text();
-    EXPECT_NE(warning.find("Grid.Visible"), std::string::npos) << warning;
-    EXPECT_NE(warning.find("keep their last good keys"), std::string::npos) << warning;
-    // The objects stay as they were.
-    EXPECT_EQ(LoadPng(studio.Still()).rgba, before.rgba);
-    fs::path track = fs::path(layout.Res()) / "sync" / "_Grid.Visible.track";
-    auto written = fs::last_write_time(track);
-    studio.Key("s");
-    std::string refused = studio.WaitFor("^studio: not saved: no source defines ", 5.0);
-    EXPECT_FALSE(refused.empty()) << studio.Text();
-    EXPECT_EQ(fs::last_write_time(track), written);
-    EXPECT_EQ(studio.Quit(), 0);
-}
-
 TEST_F(StudioProcessTest, APausedFrameEqualsTheCapturedFrame)
 {
     // Frame 3068 at 60 fps (row 1499.9, in the drop), and the whole row
@@ -832,15 +811,34 @@ TEST_F(StudioProcessTest, ErrorsAreCutOnScreenAndLoggedOncePerCompile)
     EXPECT_EQ(studio.Quit(), 0);
 }
 
-// Removing res/sync while the studio plays keeps the picture and says why.
-TEST_F(StudioProcessTest, TrackFilesRemovedKeepTheLastGoodTracks)
+// A source file or the whole of res/sync taken away while the studio plays:
+// the picture keeps the last good tracks, the studio says why, and S refuses
+// to write a partial set.
+TEST_F(StudioProcessTest, RemovedSourcesOrTrackFilesKeepTheLastGoodTracks)
 {
     const std::string saved = layout.Root() + "/sync-saved";
     fs::copy(layout.Path("sync"), saved, fs::copy_options::recursive);
+    const std::string objects = layout.Root() + "/objects-saved";
+    fs::copy_file(Choreography("objects.tracks"), objects);
     StudioRun studio(layout, {"--paused", "--from", "1100r", "--no-overlay", "--shots", shots});
     ASSERT_TRUE(studio.Ready()) << studio.Text();
     Image before = LoadPng(studio.Still());
     ASSERT_GT(before.Mean(), 2.0);
+
+    fs::remove(Choreography("objects.tracks"));
+    std::string warning = studio.WaitFor("^studio: no source defines ", 5.0);
+    ASSERT_FALSE(warning.empty()) << studio.Text();
+    EXPECT_NE(warning.find("Grid.Visible"), std::string::npos) << warning;
+    EXPECT_NE(warning.find("keep their last good keys"), std::string::npos) << warning;
+    EXPECT_EQ(LoadPng(studio.Still()).rgba, before.rgba);
+    fs::path track = fs::path(layout.Res()) / "sync" / "_Grid.Visible.track";
+    auto written = fs::last_write_time(track);
+    studio.Key("s");
+    EXPECT_FALSE(studio.WaitFor("^studio: not saved: no source defines ", 5.0).empty()) << studio.Text();
+    EXPECT_EQ(fs::last_write_time(track), written);
+    fs::copy_file(objects, Choreography("objects.tracks.saving"));
+    fs::rename(Choreography("objects.tracks.saving"), Choreography("objects.tracks"));
+    ASSERT_FALSE(studio.WaitFor("^studio: compiled 53 tracks", 10.0).empty()) << studio.Text();
 
     fs::remove_all(layout.Path("sync"));
     EXPECT_FALSE(studio.WaitFor("^studio: \\.\\./res/sync lost 53 of its track files \\(.*\\); keeping the last good "

@@ -84,19 +84,25 @@ uint32_t valueBits(const char* text)
 
 enum class Edit { Value, Move, Type, InsertBetween, InsertAfterLast, Delete };
 
-class ChoreographyEdits : public ::testing::TestWithParam<const char*> {};
+class ChoreographyEdits : public ::testing::TestWithParam<const char*> {
+protected:
+    // The file under test, as text and as the compiler reads it.
+    void SetUp() override
+    {
+        ASSERT_TRUE(ReadWholeFile(kChoreography + GetParam(), text));
+        std::vector<std::string> errors;
+        ASSERT_TRUE(compileTrackTexts({{GetParam(), text}}, false, &tracks, &errors));
+        ASSERT_FALSE(tracks.empty());
+    }
+    std::string text;
+    std::vector<TrackSource> tracks;
+};
 
 // Every track of the file, every kind of edit: one line changes (or comes or
 // goes), the others stay byte for byte, a rewritten line keeps its columns, a
 // new one takes its neighbour's, and the compiler reads the expected keys.
 TEST_P(ChoreographyEdits, TouchOneLineKeepTheColumnsAndCompileToTheExpectedKeys)
 {
-    std::string text;
-    ASSERT_TRUE(ReadWholeFile(kChoreography + GetParam(), text));
-    std::vector<TrackSource> tracks;
-    std::vector<std::string> errors;
-    ASSERT_TRUE(compileTrackTexts({{GetParam(), text}}, false, &tracks, &errors));
-    ASSERT_FALSE(tracks.empty());
     int edits = 0;
     for (const TrackSource& track : tracks) {
         const std::vector<TrackRecord>& keys = track.keys;
@@ -188,11 +194,6 @@ TEST_P(ChoreographyEdits, TouchOneLineKeepTheColumnsAndCompileToTheExpectedKeys)
 // `ostrel-track compile`: each written track file holds the expected keys.
 TEST_P(ChoreographyEdits, PiledUpEditsCompileWithTheTrackToolToTheExpectedFiles)
 {
-    std::string text;
-    ASSERT_TRUE(ReadWholeFile(kChoreography + GetParam(), text));
-    std::vector<TrackSource> tracks;
-    std::vector<std::string> errors;
-    ASSERT_TRUE(compileTrackTexts({{GetParam(), text}}, false, &tracks, &errors));
     for (TrackSource& track : tracks) {
         std::string error;
         TrackRecord first = track.keys.front();
